@@ -114,11 +114,19 @@ qint64 nanoseconds(const struct timespec& t) {
     return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
 }
 
-// The copy keeps the original's time to its own file system's step (2 s on FAT, 10 ms on exFAT).
+// Whether a copy's time may still be the one it was given, on a volume of `clock`: to the volume's
+// step, moved by whole quarter hours where it keeps local time, and on a clock of whole seconds
+// anything (a FUSE FAT driver writes a rename's time, shown once the volume is mounted again).
+bool copyKeptTime(qint64 givenNs, qint64 nowNs, const VolumeClock& clock) {
+    return clock.orShownBy(givenNs).wholeSeconds() || sameModifiedTime(givenNs, nowNs, clock);
+}
+
+// The copy keeps the original's time as its own volume's clock does (2 s on FAT, 10 ms on exFAT),
+// and its bytes.
 bool sameFile(const QByteArray& source, const struct stat& info, const QByteArray& copy,
-              const struct stat& copyInfo) {
+              const struct stat& copyInfo, const VolumeClock& copyClock) {
     return S_ISREG(info.st_mode) && S_ISREG(copyInfo.st_mode) && copyInfo.st_size == info.st_size &&
-           sameModifiedTime(nanoseconds(copyInfo.st_mtim), nanoseconds(info.st_mtim)) &&
+           copyKeptTime(nanoseconds(info.st_mtim), nanoseconds(copyInfo.st_mtim), copyClock) &&
            sameContents(source, copy);
 }
 
@@ -132,7 +140,8 @@ QByteArray linkTarget(const QByteArray& path) {
 }
 
 // Every item still in the source is in the copy, alike: files byte for byte, links to the same target.
-bool treeIsInCopy(const QList<TreeEntry>& entries, const QByteArray& source, const QByteArray& copy) {
+bool treeIsInCopy(const QList<TreeEntry>& entries, const QByteArray& source, const QByteArray& copy,
+                  const VolumeClock& copyClock) {
     for (const TreeEntry& entry : entries) {
         const QByteArray twin = joinPath(copy, entry.relative);
         struct stat info {};
@@ -144,7 +153,7 @@ bool treeIsInCopy(const QList<TreeEntry>& entries, const QByteArray& source, con
                 return false;
             break;
         case TreeEntry::Kind::file:
-            if (!sameFile(joinPath(source, entry.relative), entry.info, twin, info))
+            if (!sameFile(joinPath(source, entry.relative), entry.info, twin, info, copyClock))
                 return false;
             break;
         case TreeEntry::Kind::link: {
@@ -218,9 +227,10 @@ std::optional<SourceNote> readSourceNote(const QByteArray& copy) {
         return std::nullopt;
     found.writer = mark->writer;
     found.source = QByteArray::fromPercentEncoding(text.mid(second + 1).chopped(1));
-    found.namesCopy = there && S_ISDIR(st.st_mode) == (fields[1] == "d") &&
-                      (S_ISDIR(st.st_mode) || fields[1].toLongLong() == qint64(st.st_size)) &&
-                      sameModifiedTime(fields[2].toLongLong(), nanoseconds(st.st_mtim));
+    found.namesCopy =
+        there && S_ISDIR(st.st_mode) == (fields[1] == "d") &&
+        (S_ISDIR(st.st_mode) || fields[1].toLongLong() == qint64(st.st_size)) &&
+        copyKeptTime(fields[2].toLongLong(), nanoseconds(st.st_mtim), VolumeClock::ofPath(copy));
     return found;
 }
 
@@ -402,8 +412,9 @@ std::optional<FileOpStatus> CrossDeviceMove::resumeInterrupted(const QByteArray&
                                                                const struct stat& existing) {
     if (!namesSource(destination, source))
         return std::nullopt;
+    const VolumeClock clock = VolumeClock::ofPath(destination);
     if (S_ISREG(sourceInfo.st_mode)) {
-        if (!sameFile(source, sourceInfo, destination, existing))
+        if (!sameFile(source, sourceInfo, destination, existing, clock))
             return std::nullopt;
         if (m_steps.removeSourceFile(source) != 0)
             return sourceRemovalFailed(errno);
@@ -411,7 +422,7 @@ std::optional<FileOpStatus> CrossDeviceMove::resumeInterrupted(const QByteArray&
     } else if (S_ISDIR(sourceInfo.st_mode) && S_ISDIR(existing.st_mode)) {
         // What is left of the source: the removal goes deepest first, so it is a subset of the copy.
         QList<TreeEntry> entries;
-        if (!collectTree(source, entries) || !treeIsInCopy(entries, source, destination))
+        if (!collectTree(source, entries) || !treeIsInCopy(entries, source, destination, clock))
             return std::nullopt;
         if (auto status = removeSourceTree(entries, source); !status)
             return status;

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "platform/VolumeClock.h"
+
 #include <QDateTime>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -75,6 +78,13 @@ struct TrashOutcome {
     QString infoPath;    // .../Trash/info/<name>.trashinfo
 };
 
+// An item in the Trash beside an info that names the place it came from.
+struct TrashedItem {
+    QString itemPath; // .../Trash/files/<name>
+    QString infoPath; // .../Trash/info/<name>.trashinfo
+    FileOpInfo item;
+};
+
 // Progress of a long copy (cross-device moves): bytes done so far of the total.
 using FileOpProgress = std::function<void(qint64 done, qint64 total)>;
 
@@ -117,6 +127,19 @@ public:
     // left (ours, their writer gone), off the calling thread: the desktop's Empty Trash keeps them,
     // and they hold their names. Once per process; returns at once.
     virtual void sweepTrashLeftovers() {}
+    // For each of `paths`, the items in the Trash an item there would go to (the home trash, or its
+    // volume's own) that stand beside an info naming that path as their place; none for a path
+    // whose Trash could not be looked through (its info folder cannot be read). Their infos are read
+    // once for all the paths.
+    virtual QList<std::optional<QList<TrashedItem>>> trashedFrom(const QStringList& paths) const {
+        return QList<std::optional<QList<TrashedItem>>>(paths.size());
+    }
+    // How the volume holding `path` keeps its files' times (not known, where the platform cannot
+    // tell).
+    virtual VolumeClock clockOf(const QString& path) const {
+        Q_UNUSED(path);
+        return {};
+    }
     // Never replaces an existing destination (EEXIST). Across devices: verified, fsynced copy to a
     // temporary name, renamed into place, then the source removed. A failure leaves the source intact.
     virtual FileOpStatus moveNoReplace(const QString& source, const QString& destination,

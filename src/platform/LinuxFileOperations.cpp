@@ -195,4 +195,14 @@ void LinuxFileOperations::sweepTrashLeftovers() {
     });
 }
 
+QList<std::optional<QList<TrashedItem>>> LinuxFileOperations::trashedFrom(const QStringList& paths) const {
+    return LinuxTrash::trashedFrom(paths);
+}
+
+VolumeClock LinuxFileOperations::clockOf(const QString& path) const {
+    if (path.isEmpty() || hasNul(path))
+        return {};
+    return VolumeClock::ofPath(QFile::encodeName(path));
+}
+
 } // namespace tarnwick

@@ -23,6 +23,8 @@ public:
                              const std::optional<FileIdentity>& expected = std::nullopt) override;
     void expectTrash(const QStringList& paths) override;
     void sweepTrashLeftovers() override;
+    QList<std::optional<QList<TrashedItem>>> trashedFrom(const QStringList& paths) const override;
+    VolumeClock clockOf(const QString& path) const override;
     FileOpStatus moveNoReplace(const QString& source, const QString& destination,
                                const FileOpProgress& progress = {},
                                const std::atomic_bool* cancel = nullptr) override;

@@ -65,18 +65,6 @@ bool prepareTrash(const QByteArray& root, quint64 device) {
     return true;
 }
 
-// The top folder of the mount that holds `path` (an existing, canonical folder) on `device`.
-QByteArray mountTop(QByteArray path, quint64 device) {
-    while (path != "/") {
-        const QByteArray parent = parentOf(path);
-        struct stat st {};
-        if (::stat(parent.constData(), &st) != 0 || quint64(st.st_dev) != device)
-            break;
-        path = parent;
-    }
-    return path;
-}
-
 QByteArray homeFolder() {
     const QByteArray home = qgetenv("HOME");
     if (!home.isEmpty())
@@ -162,17 +150,6 @@ QByteArray deletionDateNow() {
     return text;
 }
 
-// The absolute path the kernel is given, without trailing slashes; empty when there is none.
-QByteArray nativePath(const QString& path) {
-    QByteArray native = QFile::encodeName(path);
-    while (native.size() > 1 && native.endsWith('/'))
-        native.chop(1);
-    if (native.isEmpty() || native.startsWith('/'))
-        return native;
-    char cwd[PATH_MAX];
-    return ::getcwd(cwd, sizeof cwd) ? QByteArray(cwd) + '/' + native : QByteArray();
-}
-
 // How many numbered names an info made ahead tries before the caller takes over.
 constexpr int kAheadNumbers = 8;
 
@@ -256,6 +233,27 @@ bool syncTogether(const QList<QByteArray>& infoPaths, const QList<QByteArray>& f
 }
 
 } // namespace
+
+QByteArray LinuxTrash::mountTop(QByteArray path, quint64 device) {
+    while (path != "/") {
+        const QByteArray parent = parentOf(path);
+        struct stat st {};
+        if (::stat(parent.constData(), &st) != 0 || quint64(st.st_dev) != device)
+            break;
+        path = parent;
+    }
+    return path;
+}
+
+QByteArray LinuxTrash::nativePath(const QString& path) {
+    QByteArray native = QFile::encodeName(path);
+    while (native.size() > 1 && native.endsWith('/'))
+        native.chop(1);
+    if (native.isEmpty() || native.startsWith('/'))
+        return native;
+    char cwd[PATH_MAX];
+    return ::getcwd(cwd, sizeof cwd) ? QByteArray(cwd) + '/' + native : QByteArray();
+}
 
 bool LinuxTrash::isOwnFolder(const QByteArray& path, quint64 device) {
     struct stat st {};

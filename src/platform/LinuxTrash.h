@@ -79,6 +79,14 @@ public:
     static int sweepKnownTrashes(const MountTable& mounts);
     // A folder that is really ours: not a link, owned by us, on `device`.
     static bool isOwnFolder(const QByteArray& path, quint64 device);
+    // For each of `paths`, the items of the trash it would go to that stand beside an info naming
+    // it (see FileOperations::trashedFrom()). Each trash's folder is listed once, and only the infos
+    // whose names could have been made from a path's name are read, each once.
+    static QList<std::optional<QList<TrashedItem>>> trashedFrom(const QStringList& paths);
+    // The absolute path the kernel is given, without trailing slashes; empty when there is none.
+    static QByteArray nativePath(const QString& path);
+    // The top folder of the mount that holds `path` (an existing, canonical folder) on `device`.
+    static QByteArray mountTop(QByteArray path, quint64 device);
     // The start of a run's note's name in info/.
     static constexpr QByteArrayView runNotePrefix = ".tarnwick-run-";
 

@@ -102,13 +102,13 @@ QList<QByteArray> deadRunNotes(const QByteArray& infoDir, const QList<QByteArray
 }
 
 // An info of ours beside an item in files/ stays unless that item is provably another than the one
-// it was made for: another program's item that took the name while a run was killed is never
-// labelled with our file's place, and an item a remount gave new numbers keeps its info. One that
-// stays is a real info: the run was killed before its mark came off, which comes off now (a sidecar
-// would stay beside it for good). Its sidecar, if it has one, is among `sidecars` (the folder's
-// listing). True when the info went.
+// it was made for, as the volume's `clock` keeps times: another program's item that took the name
+// while a run was killed is never labelled with our file's place, and an item a remount gave new
+// numbers or times keeps its info. One that stays is a real info: the run was killed before its
+// mark came off, which comes off now (a sidecar would stay beside it for good). Its sidecar, if it
+// has one, is among `sidecars` (the folder's listing). True when the info went.
 bool sweepBeside(const QByteArray& root, const QByteArray& name, const QSet<QByteArray>& sidecars,
-                 leftover::RunningWriters& writers) {
+                 const VolumeClock& clock, leftover::RunningWriters& writers) {
     const QByteArray path = root + "/info/" + name;
     std::optional<leftover::Mark> mark = leftover::attributeMarkOf(path);
     if (!mark && sidecars.contains(leftover::sidecarPath(name)))
@@ -120,7 +120,7 @@ bool sweepBeside(const QByteArray& root, const QByteArray& name, const QSet<QByt
         const std::optional<PendingTrashInfo::MarkedItem> meant = PendingTrashInfo::markedItem(mark->subject);
         if (!meant)
             return false; // the marks of earlier versions name no item: those infos stay, as they did
-        if (PendingTrashInfo::mayBeMarkedItem(*meant, st)) {
+        if (PendingTrashInfo::mayBeMarkedItem(*meant, st, clock)) {
             PendingTrashInfo::finished(path);
             return false;
         }
@@ -179,8 +179,9 @@ int LinuxTrash::sweepLeftovers(const QByteArray& root) {
     int removed = 0;
     const QList<QByteArray> dead = deadRunNotes(infoDir, infos->runNotes, writers);
     if (!dead.isEmpty()) {
+        const VolumeClock clock = VolumeClock::ofPath(root);
         for (const QByteArray& name : infos->beside)
-            removed += sweepBeside(root, name, infos->sidecars, writers) ? 1 : 0;
+            removed += sweepBeside(root, name, infos->sidecars, clock, writers) ? 1 : 0;
     }
     for (const QByteArray& name :
          infos->withoutItem + QList<QByteArray>(infos->sidecars.cbegin(), infos->sidecars.cend()))

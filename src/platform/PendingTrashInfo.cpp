@@ -110,14 +110,15 @@ std::optional<PendingTrashInfo::MarkedItem> PendingTrashInfo::markedItem(QByteAr
     return ok[0] && ok[1] ? std::optional(item) : std::nullopt;
 }
 
-bool PendingTrashInfo::mayBeMarkedItem(const MarkedItem& marked, const struct stat& now) {
+bool PendingTrashInfo::mayBeMarkedItem(const MarkedItem& marked, const struct stat& now,
+                                       const VolumeClock& clock) {
     const MarkedItem item = itemOf(now);
     if (item.folder)
         return marked.folder || !marked.known;
     if (marked.folder)
         return false;
-    return item.size == marked.size &&
-           (sameModifiedTime(item.modifiedNs, marked.modifiedNs) || isWholeSecond(item.modifiedNs));
+    return item.size == marked.size && (clock.orShownBy(marked.modifiedNs).wholeSeconds() ||
+                                        sameModifiedTime(marked.modifiedNs, item.modifiedNs, clock));
 }
 
 void PendingTrashInfo::prepareUnnamed() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/FileOperations.h"
+#include "platform/VolumeClock.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -54,9 +55,11 @@ public:
     static QByteArray markSubject(const MarkedItem& item);
     static std::optional<MarkedItem> markedItem(QByteArrayView subject);
     // Whether `now` may be the item a mark names: only a folder where a file was, or a file of
-    // another size or time (to the coarser file system's step; on a clock of whole seconds, size
-    // alone), is proven to be another item. A remount's new device and inode numbers prove nothing.
-    static bool mayBeMarkedItem(const MarkedItem& marked, const struct stat& now);
+    // another size or time (as the volume's `clock` keeps it), is proven to be another item. On a
+    // clock of whole seconds (the file system's, or where its type tells nothing, one the mark's own
+    // time shows) size alone tells: a FUSE FAT driver writes a rename's time. A remount's new
+    // device and inode numbers prove nothing.
+    static bool mayBeMarkedItem(const MarkedItem& marked, const struct stat& now, const VolumeClock& clock);
 
 private:
     void prepareUnnamed();

@@ -168,9 +168,12 @@ QStringList checkFiles(const QString& root, int count, bool toTrash,
     return problems;
 }
 
-// The next start's merge, then the records against what the disk shows.
+// The next start's merge, then the records against what the disk shows. The start has the child's
+// home: it looks for a Trash run's files in the Trash they went to.
 QStringList checkMergedRecords(const QString& root, int count, bool toTrash,
                                const QStringList& folders = {QStringLiteral("media")}) {
+    const ScopedEnv homeVar("HOME", QFile::encodeName(root + "/home"));
+    const ScopedEnv dataVar("XDG_DATA_HOME", QFile::encodeName(root + "/home/data"));
     const Prompt reviews(root);
     AuditLogManager audit(root + "/store", reviews.prompt);
     StatsManager stats(root + "/store");

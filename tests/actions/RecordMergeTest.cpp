@@ -333,13 +333,25 @@ TEST_F(RecordMergeTest, ARunOfAnEndedProcessNotYetReapedIsMergedAndItsInfosSwept
 
 // A volume mounted again between the kill and the start (a drive plugged back in, another loop
 // device) gives its files another device number, and FAT and exFAT other inode numbers and times
-// kept to 2 s: the files still at their paths are not recorded as gone, those that went are.
+// kept to 2 s; FAT keeps local time, so under another time zone or after a daylight-saving switch
+// every time moved by whole quarter hours: the files still at their paths are not recorded as gone,
+// those that went are.
 TEST_F(RecordMergeTest, AVolumeMountedAgainRecordsOnlyTheFilesThatWent) {
     AppLog::setSink([](const AppLog::Record&) {});
     using Remount = FaultInjectingFileOperations::Remount;
-    for (const Remount remount : {Remount::otherDevice, Remount::fatLike}) {
-        SCOPED_TRACE(remount == Remount::fatLike ? "FAT" : "another device");
-        const QString day = remount == Remount::fatLike ? QStringLiteral("FAT/") : QStringLiteral("ext4/");
+    constexpr qint64 minute = qint64(60) * 1'000'000'000;
+    struct Case {
+        Remount remount;
+        qint64 shift;
+        const char* name;
+    };
+    for (const Case& c : {Case{Remount::otherDevice, 0, "ext4"}, Case{Remount::fatLike, 0, "FAT"},
+                          Case{Remount::fatLike, 60 * minute, "FAT after a daylight-saving switch"},
+                          Case{Remount::fatLike, -(5 * 60 + 45) * minute, "FAT under another zone"},
+                          Case{Remount::fatLike, 26 * 60 * minute, "FAT, UTC-12 to UTC+14"}}) {
+        SCOPED_TRACE(c.name);
+        const Remount remount = c.remount;
+        const QString day = QString::fromLatin1(c.name) + QLatin1Char('/');
         storeName = day + QStringLiteral("store");
         QStringList removed;
         QStringList untouched;
@@ -350,7 +362,7 @@ TEST_F(RecordMergeTest, AVolumeMountedAgainRecordsOnlyTheFilesThatWent) {
         }
         leaveKilledRun(removed, {}, untouched, true);
         FaultInjectingFileOperations files;
-        files.setRemount(remount);
+        files.setRemount(remount, c.shift);
         const QStringList problems = mergeAndCheck(removed, untouched, files);
         EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
     }

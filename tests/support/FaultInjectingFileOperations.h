@@ -56,11 +56,13 @@ public:
         m_survivors.clear();
     }
     // status() answers as the volume mounted again would: another device number, and on FAT and
-    // exFAT inode numbers made up again and times kept to the volume's step (2 s).
+    // exFAT inode numbers made up again and times kept to the volume's step (2 s), moved by
+    // `shiftNs` (a FAT volume mounted under another time zone); clockOf() answers FAT's clock.
     enum class Remount { none, otherDevice, fatLike };
-    void setRemount(Remount remount) {
+    void setRemount(Remount remount, qint64 shiftNs = 0) {
         const std::lock_guard lock(m_mutex);
         m_remount = remount;
+        m_shiftNs = shiftNs;
     }
     // Called before each operation (any thread).
     void setBeforeEach(std::function<void(Op, const QString&)> hook) {
@@ -91,22 +93,23 @@ public:
 
     FileOpInfo status(const QString& path, bool followLinks = false) const override {
         record(Op::status, path);
-        FileOpInfo info = m_inner->status(path, followLinks);
-        Remount remount;
-        {
-            const std::lock_guard lock(m_mutex);
-            remount = m_remount;
+        return remounted(path, m_inner->status(path, followLinks));
+    }
+    QList<std::optional<QList<TrashedItem>>> trashedFrom(const QStringList& paths) const override {
+        QList<std::optional<QList<TrashedItem>>> found = m_inner->trashedFrom(paths);
+        for (std::optional<QList<TrashedItem>>& items : found) {
+            if (!items)
+                continue;
+            for (TrashedItem& item : *items)
+                item.item = remounted(item.itemPath, item.item);
         }
-        if (info.kind == FileKind::missing || remount == Remount::none)
-            return info;
-        info.device += 7;
-        if (remount == Remount::fatLike) {
-            info.inode = 2 + qHash(path) % 100000;
-            constexpr qint64 step = 2'000'000'000;
-            info.modifiedNs -= ((info.modifiedNs % step) + step) % step;
-            info.modified = QDateTime::fromMSecsSinceEpoch(info.modifiedNs / 1000000, Qt::UTC);
-        }
-        return info;
+        return found;
+    }
+    VolumeClock clockOf(const QString& path) const override {
+        const std::lock_guard lock(m_mutex);
+        if (m_remount == Remount::fatLike)
+            return VolumeClock::ofFileSystem(QStringLiteral("vfat"));
+        return m_inner->clockOf(path);
     }
     bool isRegularFile(const QString& path) const override {
         record(Op::isRegularFile, path);
@@ -178,6 +181,26 @@ public:
     }
 
 private:
+    FileOpInfo remounted(const QString& path, FileOpInfo info) const {
+        Remount remount;
+        qint64 shift = 0;
+        {
+            const std::lock_guard lock(m_mutex);
+            remount = m_remount;
+            shift = m_shiftNs;
+        }
+        if (info.kind == FileKind::missing || remount == Remount::none)
+            return info;
+        info.device += 7;
+        if (remount == Remount::fatLike) {
+            info.inode = 2 + qHash(path) % 100000;
+            constexpr qint64 step = 2'000'000'000;
+            info.modifiedNs -= ((info.modifiedNs % step) + step) % step;
+            info.modifiedNs += shift;
+            info.modified = QDateTime::fromMSecsSinceEpoch(info.modifiedNs / 1000000, Qt::UTC);
+        }
+        return info;
+    }
     static QString key(Op op, const QString& path) {
         return QString::number(int(op)) + QLatin1Char('\n') + path;
     }
@@ -207,6 +230,7 @@ private:
     mutable QList<std::pair<Op, QString>> m_calls;
     std::function<void(Op, const QString&)> m_beforeEach;
     Remount m_remount = Remount::none;
+    qint64 m_shiftNs = 0;
 };
 
 } // namespace tarnwick::testing

@@ -62,14 +62,16 @@ public:
     }
 
     // Unmounts and mounts again; for ext4 and exFAT from a loop device other than the one before,
-    // attached while that one still holds the image, so that its number differs. Empty, or why not
-    // (then whyNot() says it too).
-    std::string remount() {
+    // attached while that one still holds the image, so that its number differs. A FUSE driver
+    // started with `timeZone` (TZ) turns FAT's local times with that zone's offset. Empty, or why
+    // not (then whyNot() says it too).
+    std::string remount(const QString& timeZone = {}) {
         const QString before = m_loop;
         m_loop.clear();
         std::string why = m_kind != Kind::fat ? attach() : std::string();
         if (why.empty()) {
             unmount();
+            m_timeZone = timeZone;
             why = mount(false);
             detach(before);
         }
@@ -97,9 +99,15 @@ private:
         return {};
     }
 
-    static std::string run(const QStringList& command, QString* output = nullptr) {
+    static std::string run(const QStringList& command, QString* output = nullptr,
+                           const QString& timeZone = {}) {
         QProcess process;
         process.setProcessChannelMode(QProcess::MergedChannels);
+        if (!timeZone.isEmpty()) {
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(QStringLiteral("TZ"), timeZone);
+            process.setProcessEnvironment(environment);
+        }
         process.start(command.first(), command.mid(1));
         if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit) {
             process.kill();
@@ -131,9 +139,9 @@ private:
         if (m_kind == Kind::ext4)
             why = run({"mount", "-t", "ext4", m_loop, m_mountPoint});
         else if (m_kind == Kind::exfat)
-            why = run({"mount.exfat-fuse", m_loop, m_mountPoint});
+            why = run({"mount.exfat-fuse", m_loop, m_mountPoint}, nullptr, m_timeZone);
         else
-            why = run({"fusefat", "-o", "rw+", m_image, m_mountPoint});
+            why = run({"fusefat", "-o", "rw+", m_image, m_mountPoint}, nullptr, m_timeZone);
         m_mounted = why.empty();
         return why;
     }
@@ -156,6 +164,7 @@ private:
     QString m_image;
     QString m_mountPoint;
     QString m_loop;
+    QString m_timeZone;
     bool m_mounted = false;
     std::string m_whyNot;
 };
