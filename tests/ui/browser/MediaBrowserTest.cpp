@@ -52,6 +52,17 @@ QStringList actionTexts(const QMenu* menu) {
     return texts;
 }
 
+// Shows the view as an active window with the keyboard in its table; nullptr when it never activated.
+QTableView* focusedTable(MediaFileListView& view) {
+    view.resize(900, 400);
+    view.show();
+    view.activateWindow();
+    if (!QTest::qWaitForWindowActive(&view))
+        return nullptr;
+    view.table()->setFocus(Qt::TabFocusReason);
+    return view.table();
+}
+
 class MediaBrowserTest : public ::testing::Test {
 protected:
     MediaBrowserTest() {
@@ -241,12 +252,8 @@ TEST_F(MediaBrowserTest, SpacePreviewsTheKeyboardsRowOnDisk) {
     QStringList previewed;
     actions.preview = [&previewed](const MediaFile& file) { previewed.append(file.path); };
     MediaFileListView view(harness.pm(), actions, nullptr);
-    view.resize(900, 400);
-    view.show();
-    view.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
-    QTableView* table = view.table();
-    table->setFocus(Qt::TabFocusReason);
+    QTableView* table = focusedTable(view);
+    ASSERT_NE(table, nullptr);
     table->setCurrentIndex(view.model()->index(0, MediaTableModel::fileName));
     QTest::keyClick(table, Qt::Key_Space);
     EXPECT_EQ(previewed, QStringList({"/v/on.mov"}));
@@ -301,12 +308,8 @@ TEST_F(MediaBrowserTest, MenuKeyAndShiftF10OpenTheRowMenuAtTheCurrentRow) {
         files.append(media(QStringLiteral("/v/clip%1.mov").arg(i), 0, MediaFileStatus::online, 1000 - i));
     load(files);
     MediaFileListView view(harness.pm(), actions, nullptr);
-    view.resize(900, 400);
-    view.show();
-    view.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
-    QTableView* table = view.table();
-    table->setFocus(Qt::TabFocusReason);
+    QTableView* table = focusedTable(view);
+    ASSERT_NE(table, nullptr);
     const auto openWith = [table](Qt::Key key, Qt::KeyboardModifiers modifiers) -> QMenu* {
         QTest::keyClick(table, key, modifiers);
         return qobject_cast<QMenu*>(QApplication::activePopupWidget());
