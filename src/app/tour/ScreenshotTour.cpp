@@ -53,6 +53,7 @@ const ScreenshotTour::State ScreenshotTour::states[] = {
     &ScreenshotTour::permanentDeleteSheet,
     &ScreenshotTour::transcodeConfirmationSheet,
     &ScreenshotTour::transcodeSheetFocus,
+    &ScreenshotTour::transcodeSheetLongBin,
     &ScreenshotTour::deletionResultSheet,
     &ScreenshotTour::moveResultWithErrors,
     &ScreenshotTour::moveRefused,

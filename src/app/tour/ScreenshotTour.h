@@ -100,6 +100,7 @@ private:
     void permanentDeleteSheet();
     void transcodeConfirmationSheet();
     void transcodeSheetFocus();
+    void transcodeSheetLongBin();
     void deletionResultSheet();
     void moveResultWithErrors();
     void moveRefused();

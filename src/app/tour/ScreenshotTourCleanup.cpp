@@ -5,6 +5,7 @@
 #include "actions/CleanupResult.h"
 #include "analysis/ProjectManager.h"
 #include "app/tour/TourOutcomes.h"
+#include "model/FreshId.h"
 #include "ui/bin/BinOverlays.h"
 #include "ui/bin/RecycleBinView.h"
 #include "ui/cleanup/CleanupTexts.h"
@@ -129,6 +130,47 @@ void ScreenshotTour::transcodeSheetFocus() {
                    },
                    300)
             << shotAndClose(QStringLiteral("sheet-transcode-focus-tab"));
+}
+
+// A long bin of every kind the sheet sorts (files for ffmpeg, raw files it skips, files that take a
+// .mov name): on a short screen its body scrolls, by Page Down too, and the warning and buttons stay.
+void ScreenshotTour::transcodeSheetLongBin() {
+    m_steps << act(
+                   [this] {
+                       m_mediaBeforeRun = manager().mediaFiles();
+                       m_binBeforeRun = manager().recycleBin();
+                       QList<MediaFile> files = m_mediaBeforeRun;
+                       QList<RecycleBinItem> bin = m_binBeforeRun;
+                       for (const char* pattern : {"Camera A %1.mxf", "A%1_Raw.braw", "Phone %1.mp4"}) {
+                           for (int i = 1; i <= 8; ++i) {
+                               MediaFile file;
+                               file.path = QStringLiteral("/media/editor/Shoot Day 2/") +
+                                           QString::fromUtf8(pattern).arg(i, 3, 10, QLatin1Char('0'));
+                               file.size = 2'000'000'000;
+                               file.status = MediaFileStatus::inRecycleBin;
+                               files.append(file);
+                               bin.append(RecycleBinItem{freshId(), file, QDateTime::currentDateTimeUtc()});
+                           }
+                       }
+                       manager()
+                           .edit(ProjectManager::ListChange::entries)
+                           .setMediaFiles(files)
+                           .setRecycleBin(bin);
+                       view().presentations().showSheet(Presentation::transcodeConfirmation);
+                   },
+                   1200)
+            << shot(QStringLiteral("sheet-transcode-long-bin"))
+            << act(
+                   [] {
+                       if (QWidget* focus = QApplication::focusWidget()) {
+                           QKeyEvent page(QEvent::KeyPress, Qt::Key_PageDown, Qt::NoModifier);
+                           for (int i = 0; i < 3; ++i)
+                               QApplication::sendEvent(focus, &page);
+                       }
+                   },
+                   300)
+            << shotAndClose(QStringLiteral("sheet-transcode-long-bin-scrolled"));
+    putBackLibrary();
 }
 
 void ScreenshotTour::deletionResultSheet() {

@@ -13,6 +13,7 @@
 #include "ui/common/DialogButtons.h"
 #include "ui/common/FilePanel.h"
 #include "ui/common/Labels.h"
+#include "ui/common/SheetBody.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -321,23 +322,25 @@ TrashFailureSheet::TrashFailureSheet(BinSheetServices services, FilePanel& panel
     setMaximumWidth(500);
     const QList<RecycleBinItem>& failed = failure.failedItems;
     const QStringList& errors = failure.errors;
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(24, 24, 24, 24);
+    // What happened scrolls where the screen is short; the question and its answers stay below it.
+    auto* body = new QWidget(this);
+    auto* layout = new QVBoxLayout(body);
+    layout->setContentsMargins(24, 24, 24, 0);
     layout->setSpacing(16);
     layout->addWidget(
-        symbolLabel(QStringLiteral("exclamationmark.triangle.fill"), Color::darkSystemOrange(), 48, this));
-    layout->addWidget(textLabel(QStringLiteral("Move to Trash Failed"), 1, true, this));
-    m_summary = textLabel(BinTexts::trashFailureSummary(failure.succeeded, failed.size()), 0, false, this);
+        symbolLabel(QStringLiteral("exclamationmark.triangle.fill"), Color::darkSystemOrange(), 48, body));
+    layout->addWidget(textLabel(QStringLiteral("Move to Trash Failed"), 1, true, body));
+    m_summary = textLabel(BinTexts::trashFailureSummary(failure.succeeded, failed.size()), 0, false, body);
     setTextColor(m_summary, Color::secondaryLabel());
     layout->addWidget(m_summary);
     auto* hint = textLabel(
         QStringLiteral("This commonly happens with files on network volumes that don't support the Trash."),
-        -2, false, this);
+        -2, false, body);
     setTextColor(hint, Color::tertiaryLabel());
     hint->setContentsMargins(16, 0, 16, 0);
     layout->addWidget(hint);
     if (!failure.unrecorded.isEmpty()) {
-        m_unrecorded = textLabel(failure.unrecorded, 0, false, this);
+        m_unrecorded = textLabel(failure.unrecorded, 0, false, body);
         setTextColor(m_unrecorded, Color::darkSystemRed());
         layout->addWidget(m_unrecorded);
     }
@@ -346,13 +349,31 @@ TrashFailureSheet::TrashFailureSheet(BinSheetServices services, FilePanel& panel
         m_errorScroll = box.scroll;
         layout->addWidget(box.frame);
     }
-    layout->addWidget(divider(this));
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 24);
+    outer->setSpacing(16);
+    outer->addWidget(new SheetBody(body, this), 1);
+    auto* footer = new QVBoxLayout;
+    footer->setContentsMargins(24, 0, 24, 0);
+    footer->setSpacing(16);
+    footer->addWidget(divider(this));
     m_question = textLabel(BinTexts::trashFailureQuestion(failed), 0, false, this);
     QFont qf = m_question->font();
     qf.setWeight(QFont::Medium);
     m_question->setFont(qf);
-    layout->addWidget(m_question);
+    footer->addWidget(m_question);
+    footer->addLayout(buildChoices());
+    outer->addLayout(footer);
 
+    connect(m_move, &QPushButton::clicked, this, &TrashFailureSheet::chooseFolder);
+    connect(m_delete, &QPushButton::clicked, this, &TrashFailureSheet::deleteNow);
+    connect(m_keep, &QPushButton::clicked, this, [this] {
+        if (!m_guard->isRunning())
+            closeSheet(this);
+    });
+}
+
+QVBoxLayout* TrashFailureSheet::buildChoices() {
     auto* choices = new QVBoxLayout;
     choices->setSpacing(10);
     m_move = choiceButton({QStringLiteral("folder.badge.plus"), QStringLiteral("Move to a Folder..."),
@@ -371,14 +392,7 @@ TrashFailureSheet::TrashFailureSheet(BinSheetServices services, FilePanel& panel
     for (QWidget* w :
          {static_cast<QWidget*>(m_move), static_cast<QWidget*>(m_delete), static_cast<QWidget*>(m_keep)})
         choices->addWidget(w);
-    layout->addLayout(choices);
-
-    connect(m_move, &QPushButton::clicked, this, &TrashFailureSheet::chooseFolder);
-    connect(m_delete, &QPushButton::clicked, this, &TrashFailureSheet::deleteNow);
-    connect(m_keep, &QPushButton::clicked, this, [this] {
-        if (!m_guard->isRunning())
-            closeSheet(this);
-    });
+    return choices;
 }
 
 void TrashFailureSheet::chooseFolder() {
@@ -434,13 +448,15 @@ TranscodeConfirmationSheet::TranscodeConfirmationSheet(ProjectManagerFace& manag
                                                        QWidget* parent)
     : QWidget(parent), m_manager(manager), m_operations(operations), m_runner(runner) {
     setMinimumWidth(450);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(24, 24, 24, 24);
+    // What will happen scrolls where the screen is short; the warning and the buttons stay below it.
+    auto* body = new QWidget(this);
+    auto* layout = new QVBoxLayout(body);
+    layout->setContentsMargins(24, 24, 24, 0);
     layout->setSpacing(16);
     layout->addWidget(
-        symbolLabel(QStringLiteral("arrow.trianglehead.swap"), Color::darkSystemIndigo(), 48, this));
-    layout->addWidget(textLabel(QStringLiteral("Transcode & Replace"), 4, true, this));
-    m_description = textLabel(QString(), 0, false, this);
+        symbolLabel(QStringLiteral("arrow.trianglehead.swap"), Color::darkSystemIndigo(), 48, body));
+    layout->addWidget(textLabel(QStringLiteral("Transcode & Replace"), 4, true, body));
+    m_description = textLabel(QString(), 0, false, body);
     m_description->setFixedWidth(400);
     setTextColor(m_description, Color::secondaryLabel());
     layout->addWidget(m_description, 0, Qt::AlignHCenter);
@@ -448,8 +464,16 @@ TranscodeConfirmationSheet::TranscodeConfirmationSheet(ProjectManagerFace& manag
     layout->addWidget(buildFFmpegBox());
     layout->addWidget(buildSkippedBox());
     layout->addWidget(buildRenamedBox());
-    addWarning(*layout);
-    layout->addLayout(buildButtons());
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 24);
+    outer->setSpacing(16);
+    outer->addWidget(new SheetBody(body, this), 1);
+    auto* footer = new QVBoxLayout;
+    footer->setContentsMargins(24, 0, 24, 0);
+    footer->setSpacing(16);
+    addWarning(*footer);
+    footer->addLayout(buildButtons());
+    outer->addLayout(footer);
 
     connect(&m_manager, &ProjectManagerFace::changed, this, [this](ProjectManagerFace::Changes groups) {
         if (groups & ProjectManagerFace::Change::recycleBin)

@@ -128,6 +128,7 @@ public:
     void moveToPendingFolder();
 
 private:
+    QVBoxLayout* buildChoices();
     void confirmMove(const QUrl& folder);
 
     BinSheetServices m_services;

@@ -265,4 +265,16 @@ QString shortTileName(const QString& name, const QRectF& rect, const QFontMetric
     return head + tail >= fewest ? shown : QString();
 }
 
+int partsGivingWay(int width, int kept, const QList<RowPart>& parts) {
+    int needed = kept;
+    for (const RowPart& part : parts)
+        needed += part.whole;
+    int given = 0;
+    while (needed > width && given < parts.size()) {
+        needed -= parts.at(given).whole - parts.at(given).reduced;
+        ++given;
+    }
+    return given;
+}
+
 } // namespace tarnwick::StorageMap

@@ -101,5 +101,15 @@ bool showsClipLabel(const QRectF& rect);
 QString shortTileName(const QString& name, const QRectF& rect, const QFontMetricsF& metrics);
 inline constexpr qreal shortNameInset = 3;
 
+// A header or legend row's part that can give way: its width whole and once it gave way (0: it goes).
+struct RowPart {
+    int whole = 0;
+    int reduced = 0;
+};
+// How many of a row's `parts`, in the order they give way, must give way for the row to fit in
+// `width`; `kept` is what never does (margins, spacing, the figures). All of them, where even that is
+// too wide.
+int partsGivingWay(int width, int kept, const QList<RowPart>& parts);
+
 } // namespace StorageMap
 } // namespace tarnwick

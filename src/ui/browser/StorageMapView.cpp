@@ -14,12 +14,14 @@
 
 #include <QCoreApplication>
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QHideEvent>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QSet>
 #include <QStackedWidget>
 #include <QVBoxLayout>
@@ -83,6 +85,44 @@ QWidget* emptyState(const QString& symbol, const QString& title, const QString& 
     return host;
 }
 
+QString backTitle() {
+    return QStringLiteral("Storage Map");
+}
+
+// The word of the clip level's total that goes where the name needs its room (the amber figure and the
+// legend say it too).
+QString reclaimableWord() {
+    return QStringLiteral("reclaimable ");
+}
+
+// What `row` needs with `leftOut` taken away and its elided labels at nothing: its margins, and each
+// other widget it shows with the spacing before it.
+int keptWidth(const QWidget& row, const QList<const QWidget*>& leftOut) {
+    const QLayout* layout = row.layout();
+    const QMargins margins = layout->contentsMargins();
+    int width = margins.left() + margins.right();
+    int shown = 0;
+    for (int i = 0; i < layout->count(); ++i) {
+        const QWidget* widget = layout->itemAt(i)->widget();
+        if (!widget || widget->isHidden() || leftOut.contains(widget))
+            continue;
+        if (!qobject_cast<const ElidedLabel*>(widget))
+            width += layout->itemAt(i)->sizeHint().width(); // as the layout sizes it (a swatch has no hint)
+        ++shown;
+    }
+    return width + std::max(0, shown - 1) * layout->spacing();
+}
+
+// A part that goes whole where its row is short (fitRows): the map is not as wide as it makes it.
+void givesWay(QWidget& part) {
+    part.setMinimumWidth(1);
+}
+
+// A part of `row` that goes whole, spacing and all.
+StorageMap::RowPart goes(const QWidget& part, const QWidget& row) {
+    return {part.sizeHint().width() + row.layout()->spacing(), 0};
+}
+
 } // namespace
 
 StorageMapView::StorageMapView(ProjectManagerFace& manager, IsolateHandler onIsolate, QWidget* parent)
@@ -136,8 +176,10 @@ void StorageMapView::buildProjectHeader() {
     auto* ph = row(projectHeader, 8, 8);
     ph->addWidget(brandLabel(QStringLiteral("Storage Map"), systemFont(13, QFont::Bold),
                              Color::brandTextPrimary(), projectHeader));
-    ph->addWidget(brandLabel(QStringLiteral("· tile size = bytes on disk"), systemFont(11),
-                             Color::brandTextTertiary(), projectHeader));
+    m_projectSubtitle = brandLabel(QStringLiteral("· tile size = bytes on disk"), systemFont(11),
+                                   Color::brandTextTertiary(), projectHeader);
+    ph->addWidget(m_projectSubtitle);
+    givesWay(*m_projectSubtitle);
     ph->addStretch(1);
     m_projectReclaimable = brandLabel({}, monoDigits(12), Color::brandAmber(), projectHeader);
     m_projectTotal = brandLabel({}, monoDigits(12), Color::brandTextTertiary(), projectHeader);
@@ -154,17 +196,28 @@ void StorageMapView::buildProjectHeader() {
 void StorageMapView::buildClipHeader() {
     auto* clipHeader = new QWidget(m_headerStack);
     auto* ch = row(clipHeader, 8, 8);
-    auto* back = new QPushButton(symbolIcon(QStringLiteral("chevron.left"), Color::brandAccent()),
-                                 QStringLiteral("Storage Map"), clipHeader);
-    back->setObjectName(QStringLiteral("backButton"));
-    back->setFlat(true);
-    back->setCursor(Qt::PointingHandCursor);
-    back->setStyleSheet(Color::styleSheet(
+    m_back = new QPushButton(symbolIcon(QStringLiteral("chevron.left"), Color::brandAccent()), backTitle(),
+                             clipHeader);
+    m_back->setObjectName(QStringLiteral("backButton"));
+    m_back->setAccessibleName(backTitle());
+    m_back->setFlat(true);
+    m_back->setCursor(Qt::PointingHandCursor);
+    m_back->setStyleSheet(Color::styleSheet(
         QStringLiteral("QPushButton{color:%1;border:none;background:transparent;}"), {Color::brandAccent()}));
-    connect(back, &QPushButton::clicked, this, &StorageMapView::drillOut);
-    ch->addWidget(back);
+    connect(m_back, &QPushButton::clicked, this, &StorageMapView::drillOut);
+    // Its widths with its title and with its chevron alone; the least is the chevron, or the map would
+    // be as wide as the title makes it.
+    m_back->ensurePolished();
+    m_backWidths.whole = m_back->sizeHint().width();
+    m_back->setText({});
+    m_backWidths.reduced = m_back->sizeHint().width();
+    m_back->setText(backTitle());
+    m_back->setMinimumWidth(m_backWidths.reduced);
+    ch->addWidget(m_back);
     ch->addWidget(brandLabel(QStringLiteral("/"), systemFont(13), Color::brandTextTertiary(), clipHeader));
-    m_clipProjectName = brandLabel({}, systemFont(13, QFont::Bold), Color::brandTextPrimary(), clipHeader);
+    m_clipProjectName =
+        elidedLabel({}, Qt::ElideMiddle, systemFont(13, QFont::Bold), Color::brandTextPrimary(), clipHeader);
+    m_clipProjectName->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     ch->addWidget(m_clipProjectName);
     ch->addStretch();
     m_clipReclaimable = brandLabel({}, monoDigits(12), Color::brandAmber(), clipHeader);
@@ -195,8 +248,10 @@ void StorageMapView::buildProjectLegend() {
     pl->addWidget(brandLabel(QStringLiteral("all reclaimable"), Font::brandMono(9), Color::brandAmber(),
                              projectLegend));
     pl->addStretch();
-    pl->addWidget(brandLabel(QStringLiteral("tile size = bytes on disk"), Font::brandMono(9),
-                             Color::brandTextTertiary(), projectLegend));
+    m_projectLegendNote = brandLabel(QStringLiteral("tile size = bytes on disk"), Font::brandMono(9),
+                                     Color::brandTextTertiary(), projectLegend);
+    pl->addWidget(m_projectLegendNote);
+    givesWay(*m_projectLegendNote);
     auto* projectLegendHost = new QWidget(m_legendStack);
     auto* plh = new QVBoxLayout(projectLegendHost);
     plh->setContentsMargins(0, 0, 0, 0);
@@ -226,8 +281,10 @@ void StorageMapView::buildClipLegend() {
     entry(QStringLiteral("Used"), Color::brandGreen());
     entry(QStringLiteral("Unused (reclaimable)"), Color::brandAmber());
     cl->addStretch();
-    cl->addWidget(brandLabel(QStringLiteral("tile size = bytes on disk"), systemFont(11),
-                             Color::brandTextTertiary(), clipLegend));
+    m_clipLegendNote = brandLabel(QStringLiteral("tile size = bytes on disk"), systemFont(11),
+                                  Color::brandTextTertiary(), clipLegend);
+    cl->addWidget(m_clipLegendNote);
+    givesWay(*m_clipLegendNote);
 
     clh->addWidget(clipLegend);
     clh->addWidget(divider(clipLegendHost));
@@ -369,10 +426,12 @@ void StorageMapView::rebuildHeader() {
     if (clipLevel) {
         m_clipProjectName->setText(*m_cacheDrilledName);
         m_clipReclaimable->setText(formatFileByteCount(m_clips.reclaimableBytes));
-        m_clipTotal->setText(QStringLiteral("reclaimable of ") + formatFileByteCount(m_clips.totalBytes));
+        m_clipTotalWhole =
+            reclaimableWord() + QStringLiteral("of ") + formatFileByteCount(m_clips.totalBytes);
         m_legendStack->setCurrentIndex(1);
         m_legendStack->setVisible(true);
         m_bodyStack->setCurrentIndex(m_clips.clips.isEmpty() ? 2 : 0);
+        fitRows();
         return;
     }
     const qint64 total = m_totals.totalBytes;
@@ -383,8 +442,8 @@ void StorageMapView::rebuildHeader() {
     if (groupLevel) {
         m_clipProjectName->setText(StorageMap::mergedProjectsTitle(int(m_cacheGroups.last().size())));
         m_clipReclaimable->setText(formatFileByteCount(m_totals.reclaimableBytes));
-        m_clipTotal->setText(QStringLiteral("reclaimable of ") + formatFileByteCount(total) +
-                             (shared.isEmpty() ? QString() : QLatin1Char(' ') + shared));
+        m_clipTotalWhole = reclaimableWord() + QStringLiteral("of ") + formatFileByteCount(total) +
+                           (shared.isEmpty() ? QString() : QLatin1Char(' ') + shared);
     }
     m_projectReclaimable->setVisible(total >= 1);
     m_projectTotal->setVisible(total >= 1);
@@ -401,6 +460,48 @@ void StorageMapView::rebuildHeader() {
     m_legendStack->setCurrentIndex(m_footprints.isEmpty() ? 2 : 0);
     m_legendStack->setVisible(!m_footprints.isEmpty());
     m_bodyStack->setCurrentIndex(m_footprints.isEmpty() ? 1 : 0);
+    fitRows();
+}
+
+void StorageMapView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    fitRows();
+}
+
+// On a narrow map the header and the legend keep their figures and their ends whole: what the other
+// row says too goes first, the back button keeps its chevron, and the names are elided into what is
+// left (the layout would take from every part alike).
+void StorageMapView::fitRows() {
+    using StorageMap::partsGivingWay;
+    const int width = this->width();
+    for (QLabel* note : {m_projectSubtitle, m_projectLegendNote, m_clipLegendNote}) {
+        const QWidget& row = *note->parentWidget();
+        note->setVisible(partsGivingWay(width, keptWidth(row, {note}), {goes(*note, row)}) == 0);
+    }
+    m_sharedNote->setMaximumWidth(std::max(0, width - keptWidth(*m_sharedNote->parentWidget(), {})));
+
+    // The name keeps sixteen letters or so (all of a shorter one): for it the back button gives up its
+    // title first, then the total its word.
+    const QWidget& clipRow = *m_back->parentWidget();
+    const int spacing = clipRow.layout()->spacing();
+    const QFontMetrics nameMetrics = m_clipProjectName->fontMetrics();
+    const int nameLeast = std::min(nameMetrics.horizontalAdvance(m_clipProjectName->text()),
+                                   16 * nameMetrics.averageCharWidth());
+    const QFontMetrics totalMetrics = m_clipTotal->fontMetrics();
+    const QString shortTotal = m_clipTotalWhole.mid(reclaimableWord().size());
+    const int kept = keptWidth(clipRow, {m_back, m_clipTotal}) + 2 * spacing;
+    const int given = partsGivingWay(
+        width, kept + nameLeast,
+        {m_backWidths,
+         {totalMetrics.horizontalAdvance(m_clipTotalWhole), totalMetrics.horizontalAdvance(shortTotal)}});
+    m_back->setText(given == 0 ? backTitle() : QString());
+    m_back->setToolTip(given == 0 ? QString() : backTitle());
+    m_clipTotal->setText(given < 2 ? m_clipTotalWhole : shortTotal);
+    m_clipTotal->setMinimumWidth(totalMetrics.horizontalAdvance(shortTotal)); // as for the back button
+    m_clipTotal->setToolTip(given < 2 ? QString() : m_clipReclaimable->text() + u' ' + m_clipTotalWhole);
+    const int shown =
+        (given == 0 ? m_backWidths.whole : m_backWidths.reduced) + m_clipTotal->sizeHint().width();
+    m_clipProjectName->setMaximumWidth(std::max(0, width - kept - shown));
 }
 
 void StorageMapView::clickTile(int index) {

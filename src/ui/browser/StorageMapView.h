@@ -56,6 +56,7 @@ public:
 protected:
     // The map's state belongs to the mode: leaving it starts again at the project level.
     void hideEvent(QHideEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     // What one level shows, and what it was worked out for.
@@ -82,6 +83,7 @@ private:
     void buildBody();
     void refresh();
     void rebuildHeader();
+    void fitRows();
     void openInTable();
     void resetLevels();
 
@@ -102,14 +104,20 @@ private:
     QThreadPool m_pool;
 
     QStackedWidget* m_headerStack = nullptr;
+    QLabel* m_projectSubtitle = nullptr;
     QLabel* m_projectReclaimable = nullptr;
     QLabel* m_projectTotal = nullptr;
     ElidedLabel* m_sharedNote = nullptr;
     QPushButton* m_openInTable = nullptr;
-    QLabel* m_clipProjectName = nullptr;
+    QPushButton* m_back = nullptr;
+    StorageMap::RowPart m_backWidths;
+    ElidedLabel* m_clipProjectName = nullptr;
     QLabel* m_clipReclaimable = nullptr;
     QLabel* m_clipTotal = nullptr;
+    QString m_clipTotalWhole; // shown whole where the header has room
     QStackedWidget* m_legendStack = nullptr;
+    QLabel* m_projectLegendNote = nullptr;
+    QLabel* m_clipLegendNote = nullptr;
     QStackedWidget* m_bodyStack = nullptr;
     StorageMapCanvas* m_canvas = nullptr;
     QLabel* m_clipEmpty = nullptr;

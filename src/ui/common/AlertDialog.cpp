@@ -7,6 +7,7 @@
 #include "ui/common/KeyboardOwner.h"
 #include "ui/common/Labels.h"
 #include "ui/common/ModalFrame.h"
+#include "ui/common/SheetBody.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -22,6 +23,8 @@ namespace {
 
 constexpr LabelOptions selectableParagraph =
     LabelOption::plainText | LabelOption::wordWrap | LabelOption::selectable;
+
+constexpr int widest = 520;
 
 // The first plain answer; else the cancel one. An answer that acts on files never takes Return: the
 // question is there to make the user stop, and a reflexive Return must not carry the deed out.
@@ -48,22 +51,29 @@ AlertDialog::AlertDialog(QWidget* parent, const QString& title, const QString& m
     (new KeyboardOwner(this))->setOwner(this);
     modalFrame::addFrame(*this);
     setMinimumWidth(360);
-    setMaximumWidth(520);
+    setMaximumWidth(widest);
     setAutoFillBackground(true);
     QPalette surface = palette();
     surface.setColor(QPalette::Window, Color::brandSurfaceRaised());
     setPalette(surface);
 
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(20, 18, 20, 16);
-    layout->setSpacing(10);
-    layout->addWidget(brandLabel(title, Font::brand(15, Font::Weight::bold), Color::brandTextPrimary(), this,
-                                 selectableParagraph));
+    // A long message scrolls where the screen is short; the buttons stay below it.
+    auto* texts = new QWidget(this);
+    auto* textColumn = new QVBoxLayout(texts);
+    textColumn->setContentsMargins(20, 18, 20, 0);
+    textColumn->setSpacing(10);
+    textColumn->addWidget(brandLabel(title, Font::brand(15, Font::Weight::bold), Color::brandTextPrimary(),
+                                     texts, selectableParagraph));
     if (!message.isEmpty())
-        layout->addWidget(
-            brandLabel(message, Font::brand(12), Color::brandTextSecondary(), this, selectableParagraph));
+        textColumn->addWidget(
+            brandLabel(message, Font::brand(12), Color::brandTextSecondary(), texts, selectableParagraph));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 16);
+    layout->setSpacing(10);
+    layout->addWidget(new SheetBody(texts, this), 1);
 
     auto* row = new QHBoxLayout;
+    row->setContentsMargins(20, 0, 20, 0);
     row->setSpacing(8);
     row->addStretch(1);
     const qsizetype defaultIndex = defaultAnswer(m_buttons);
@@ -119,10 +129,32 @@ void AlertDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     modalFrame::dimWindowBehind(*this);
     modalFrame::keepOnScreen(*this, [this](const QRect& available, const QMargins& decoration) {
-        setGeometry(modalFrame::placedWithin(geometry(), decoration, available));
+        placeWithin(available, decoration);
     });
     // Without a window manager nothing else makes the new window take the keyboard.
     activateWindow();
+}
+
+void AlertDialog::placeWithin(const QRect& available, const QMargins& decoration) {
+    m_placed = {available, decoration};
+    const QSize room = available.marginsRemoved(decoration).size();
+    setMaximumSize(std::min(widest, room.width()), room.height());
+    layout()->activate();
+    // As tall as its text is at the width it has: a first guess of Qt's wraps it narrower.
+    const QSize hint = sizeHint();
+    const QSize wanted = QSize(std::max(hint.width(), width()), hint.height()).boundedTo(maximumSize());
+    // Round the same centre: Qt centred that guess over the window.
+    QRect placed(QPoint(), wanted);
+    placed.moveCenter(geometry().center());
+    setGeometry(modalFrame::placedWithin(placed, decoration, available));
+}
+
+bool AlertDialog::event(QEvent* event) {
+    const bool handled = QDialog::event(event);
+    // Its message wraps to the width it was given: as tall as that asks, as far as the area goes.
+    if (event->type() == QEvent::LayoutRequest && m_placed && isVisible())
+        placeWithin(m_placed->available, m_placed->decoration);
+    return handled;
 }
 
 void AlertDialog::keyPressEvent(QKeyEvent* event) {

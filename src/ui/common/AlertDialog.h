@@ -1,10 +1,13 @@
 #pragma once
 
+#include "ui/common/ModalFrame.h"
+
 #include <QDialog>
 #include <QList>
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 class QPushButton;
 
@@ -39,8 +42,12 @@ public:
     QString message() const { return m_message; }
 
     void reject() override;
+    // Sizes and moves the alert so that it and the window manager's `decoration` round it lie inside
+    // `available` (screen coordinates); its message scrolls where it must.
+    void placeWithin(const QRect& available, const QMargins& decoration = {});
 
 protected:
+    bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
@@ -52,6 +59,7 @@ private:
     QList<AlertButton> m_buttons;
     QList<QPushButton*> m_buttonWidgets;
     bool m_answered = false;
+    std::optional<modalFrame::Placement> m_placed; // the area it was last placed in
 };
 
 } // namespace tarnwick

@@ -41,6 +41,12 @@ QRect placedWithin(QRect dialog, QMargins decoration, QRect available);
 // window manager.
 QMargins decoration(const QDialog& dialog);
 
+// Where a dialog was placed: the area and the window manager's frame round it.
+struct Placement {
+    QRect available;
+    QMargins decoration;
+};
+
 // Places `dialog` with `place` in its screen's available area now and again whenever the frame the
 // window manager adds turns out other than the one it was placed with (called when it shows).
 using Place = std::function<void(const QRect& available, const QMargins& decoration)>;

@@ -3,48 +3,13 @@
 #include "ui/common/DialogButtons.h"
 #include "ui/common/KeyboardOwner.h"
 #include "ui/common/ModalFrame.h"
+#include "ui/common/SheetBody.h"
 
 #include <QKeyEvent>
 #include <QPushButton>
-#include <QScrollArea>
-#include <QScrollBar>
 #include <QVBoxLayout>
 
 namespace tarnwick {
-
-namespace {
-
-// Asks for the whole of its content, so a sheet is as large as before unless the screen is smaller.
-class SheetScrollArea : public QScrollArea {
-public:
-    using QScrollArea::QScrollArea;
-    QSize sizeHint() const override {
-        const QWidget* content = widget();
-        if (!content)
-            return QScrollArea::sizeHint();
-        QSize whole =
-            content->sizeHint().expandedTo(content->minimumSize()).boundedTo(content->maximumSize());
-        // Scrolling down, the bar takes its width beside the content rather than from it.
-        if (m_room.isValid() && whole.height() > m_room.height())
-            whole.rwidth() += verticalScrollBar()->sizeHint().width();
-        return whole;
-    }
-    QSize minimumSizeHint() const override {
-        const QWidget* content = widget();
-        const QSize whole = content ? content->minimumSizeHint().expandedTo(content->minimumSize()) : QSize();
-        return m_room.isValid() ? whole.boundedTo(m_room) : whole;
-    }
-    // At most what the screen leaves for the sheet's content.
-    void setRoom(QSize room) {
-        m_room = room;
-        updateGeometry();
-    }
-
-private:
-    QSize m_room;
-};
-
-} // namespace
 
 Sheet::Sheet(QWidget* window, QWidget* content) : QDialog(window, Qt::Sheet), m_content(content) {
     modalFrame::setDialogButtons(*this);
@@ -64,15 +29,8 @@ void Sheet::scrollContent() {
     if (m_scroll)
         return;
     // Only then: a video picture is a window of its own, which a scrolled viewport would not show.
-    m_scroll = new SheetScrollArea(this);
-    m_scroll->setFrameShape(QFrame::NoFrame);
-    m_scroll->setFocusPolicy(Qt::NoFocus);
-    m_scroll->setWidgetResizable(true);
-    m_scroll->viewport()->setAutoFillBackground(false);
     layout()->removeWidget(m_content);
-    const bool filled = m_content->autoFillBackground();
-    m_scroll->setWidget(m_content); // takes it over
-    m_content->setAutoFillBackground(filled);
+    m_scroll = new SheetBody(m_content, this); // takes it over
     layout()->addWidget(m_scroll);
     m_scroll->show();
 }
@@ -84,18 +42,28 @@ Sheet* Sheet::present(QWidget* window, QWidget* content) {
 }
 
 void Sheet::placeWithin(const QRect& available, const QMargins& decoration) {
-    // Never larger than the area less the frame, whatever the content asks; the content scrolls
-    // instead.
+    m_placed = {available, decoration};
+    // Never larger than the area less the frame, whatever the content asks; its body scrolls instead
+    // (all of it, where it has no body of its own and is larger than the area).
     const QSize room = available.marginsRemoved(decoration).size();
     const QSize least = m_content->minimumSizeHint().expandedTo(m_content->minimumSize());
     if (least.width() > room.width() || least.height() > room.height())
         scrollContent();
     if (m_scroll)
-        static_cast<SheetScrollArea*>(m_scroll)->setRoom(room);
+        m_scroll->setRoom(room);
     layout()->activate();
     setMaximumSize(room);
     const QSize wanted = sizeHint().expandedTo(size()).boundedTo(room);
     setGeometry(modalFrame::placedWithin(QRect(geometry().topLeft(), wanted), decoration, available));
+}
+
+bool Sheet::event(QEvent* event) {
+    const bool handled = QDialog::event(event);
+    // The content asks for another size (a list filled, a box shown): as large as it asks again, as
+    // far as the area it was placed in goes.
+    if (event->type() == QEvent::LayoutRequest && m_placed && isVisible())
+        placeWithin(m_placed->available, m_placed->decoration);
+    return handled;
 }
 
 void Sheet::showEvent(QShowEvent* event) {

@@ -204,11 +204,16 @@ private:
     SequenceUsageModel* m_model;
 };
 
+const QSize preferredSize(680, 570);
+
 } // namespace
 
 SequenceUsageSheet::SequenceUsageSheet(ProjectManagerFace& manager, QWidget* parent)
     : QWidget(parent), m_manager(manager) {
-    setFixedSize(680, 570);
+    setFixedWidth(preferredSize.width());
+    setMinimumHeight(360);
+    setMaximumHeight(preferredSize.height());
+    resize(preferredSize);
     fillBackground(this, Color::brandBackground());
     m_model = new SequenceUsageModel(manager, this);
 
@@ -484,6 +489,10 @@ QAbstractButton* SequenceUsageSheet::removeButton(const QString& pattern) const 
             !button->parentWidget()->property("stale").toBool())
             return button;
     return nullptr;
+}
+
+QSize SequenceUsageSheet::sizeHint() const {
+    return preferredSize;
 }
 
 QString SequenceUsageSheet::emptyStateText() const {

@@ -39,6 +39,9 @@ public:
     // The text of the timelines pane's empty state (empty while timelines show).
     QString emptyStateText() const;
 
+    // 680 × 570; on a shorter screen its lists give up the height.
+    QSize sizeHint() const override;
+
 private:
     // The constructor's sections: each makes its part and keeps its widgets.
     QWidget* buildRuleEntry();

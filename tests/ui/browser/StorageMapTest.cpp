@@ -2,8 +2,11 @@
 #include "support/ProjectManagerHarness.h"
 #include "ui/browser/StorageMapCanvas.h"
 #include "ui/browser/StorageMapView.h"
+#include "ui/common/ElidedLabel.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QHelpEvent>
 #include <QLabel>
@@ -181,6 +184,16 @@ TEST(StorageMapLabels, ClipNamesBreakBetweenWordsOrAreElidedNeverCutInAWord) {
     EXPECT_TRUE(long_[1].contains(QChar(0x2026)));
     for (const QString& line : long_)
         EXPECT_LE(metrics.horizontalAdvance(line), 90);
+}
+
+TEST(StorageMapLayout, ARowsPartsGiveWayInTurnUntilItFits) {
+    const QList<StorageMap::RowPart> parts{{100, 0}, {80, 30}};
+    EXPECT_EQ(StorageMap::partsGivingWay(480, 300, parts), 0);
+    EXPECT_EQ(StorageMap::partsGivingWay(479, 300, parts), 1);
+    EXPECT_EQ(StorageMap::partsGivingWay(380, 300, parts), 1);
+    EXPECT_EQ(StorageMap::partsGivingWay(379, 300, parts), 2);
+    EXPECT_EQ(StorageMap::partsGivingWay(200, 300, parts), 2); // too wide all the same: all of them
+    EXPECT_EQ(StorageMap::partsGivingWay(200, 300, {}), 0);
 }
 
 class StorageMapViewTest : public ::testing::Test {
@@ -400,6 +413,63 @@ TEST_F(StorageMapViewTest, SmallTilesShowAShortenedNameAndTheWholeOneOnHover) {
         StorageMap::shortTileName(QStringLiteral("Episode 001"), QRectF(0, 0, 14, 40), metrics).isEmpty());
     EXPECT_TRUE(
         StorageMap::shortTileName(QStringLiteral("Episode 001"), QRectF(0, 0, 60, 8), metrics).isEmpty());
+}
+
+// In a window of 1024 the map is about 520 wide, and 400 where the panes beside it are widened: its
+// header and legend keep their figures, units and ends whole and inside the map, at both levels.
+TEST_F(StorageMapViewTest, OnANarrowMapTheHeaderAndLegendKeepTheirFiguresWhole) {
+    // Measured in the application's own faces where they were fetched (wider than those standing in).
+    const QDir fonts(QStringLiteral(TARNWICK_FIXTURES_DIR "/../../.fonts"));
+    for (const QString& file : fonts.entryList({QStringLiteral("*.ttf")}, QDir::Files))
+        QFontDatabase::addApplicationFont(fonts.filePath(file));
+    const QString name = QStringLiteral("Harbour Lights Feature Documentary Director's Cut");
+    load({clip("/m/a.mov", 300'000'000'000, {name}), clip("/m/b.mov", 174'000'000'000, {name}, 1)},
+         {namedProject(name)});
+    StorageMapView view(harness.pm(), {});
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    const auto rows = [&view] {
+        const QList<QStackedWidget*> stacks = view.findChildren<QStackedWidget*>();
+        return QList<QWidget*>{stacks.at(0)->currentWidget(), stacks.at(1)->currentWidget()};
+    };
+    for (const bool clipLevel : {false, true}) {
+        for (const int width : {520, 400}) {
+            SCOPED_TRACE(std::to_string(width) + (clipLevel ? " clips" : " projects"));
+            view.resize(width, 400);
+            testing::drainEvents();
+            // Opened at that width, and the width kept: the map asks for no more.
+            if (clipLevel)
+                view.drillInto(name);
+            testing::drainEvents();
+            EXPECT_EQ(view.width(), width) << "it needs " << view.minimumSizeHint().width();
+            QStringList texts;
+            for (QWidget* row : rows()) {
+                for (const QWidget* part : row->findChildren<QWidget*>()) {
+                    if (!part->isVisibleTo(&view) || !part->findChildren<QWidget*>().isEmpty())
+                        continue;
+                    const QRect shown(part->mapTo(&view, QPoint()), part->size());
+                    EXPECT_TRUE(view.rect().contains(shown)) << shown.right();
+                    // Whole: every label but a name that is elided, every button.
+                    const auto* label = qobject_cast<const QLabel*>(part);
+                    if (qobject_cast<const QPushButton*>(part) ||
+                        (label && !qobject_cast<const ElidedLabel*>(label))) {
+                        EXPECT_GE(part->width(), part->sizeHint().width()) << part->metaObject()->className();
+                    }
+                    if (label)
+                        texts << label->text();
+                    const auto* name = qobject_cast<const ElidedLabel*>(part);
+                    if (name && !name->text().isEmpty()) {
+                        EXPECT_GE(name->shownText().size(), 8) << name->shownText().toStdString();
+                    }
+                }
+            }
+            EXPECT_TRUE(texts.join(u'|').contains(QStringLiteral("of 474 GB")))
+                << texts.join(u'|').toStdString();
+            EXPECT_TRUE(texts.contains(clipLevel ? QStringLiteral("Unused (reclaimable)")
+                                                 : QStringLiteral("all reclaimable")));
+            view.drillOut();
+        }
+    }
 }
 
 } // namespace

@@ -2,11 +2,14 @@
 #include "ui/common/AlertDialog.h"
 #include "ui/common/FilterChipToggle.h"
 #include "ui/common/ModalFrame.h"
+#include "ui/common/SheetBody.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTest>
@@ -120,6 +123,44 @@ TEST(Sheet, FitsWithTheWindowManagersFrameAndReachesItsLastButton) {
     const QRect shown(button->mapTo(scroll->viewport(), QPoint(0, 0)), button->size());
     EXPECT_TRUE(scroll->viewport()->rect().contains(shown))
         << shown.y() << " " << scroll->viewport()->height();
+}
+
+// A body that fills once the sheet shows (a worker's answer, a list that grows): the sheet grows with
+// it as far as the area goes, then the body scrolls, by Page Down too, and the button below it stays
+// whole in view.
+TEST(Sheet, GrowsWithItsBodyToTheAreaThenOnlyTheBodyScrolls) {
+    Behind behind;
+    auto* content = new QWidget;
+    auto* lines = new QWidget;
+    auto* lineColumn = new QVBoxLayout(lines);
+    lineColumn->addWidget(new QLabel(QStringLiteral("Line")));
+    auto* body = new SheetBody(lines);
+    auto* done = new QPushButton(QStringLiteral("Done"));
+    auto* column = new QVBoxLayout(content);
+    column->addWidget(body, 1);
+    column->addWidget(done);
+    QPointer<Sheet> sheet = Sheet::present(&behind.window, content);
+    const QRect area = sheet->screen()->availableGeometry();
+    QApplication::processEvents();
+    const auto addLines = [&](int count) {
+        for (int i = 0; i < count; ++i)
+            lineColumn->addWidget(new QLabel(QStringLiteral("Line %1").arg(i)));
+        // The request to lay out again goes up one level an event-loop turn.
+        for (int i = 0; i < 8; ++i)
+            QApplication::processEvents();
+    };
+    const int least = sheet->height();
+    addLines(5);
+    EXPECT_GT(sheet->height(), least);
+    EXPECT_FALSE(body->scrolls());
+    addLines(100);
+    EXPECT_TRUE(area.contains(sheet->frameGeometry())) << sheet->frameGeometry().bottom();
+    EXPECT_EQ(sheet->frameGeometry().height(), area.height());
+    EXPECT_TRUE(body->scrolls());
+    EXPECT_TRUE(sheet->rect().contains(QRect(done->mapTo(sheet, QPoint()), done->size())));
+    done->setFocus();
+    QTest::keyClick(done, Qt::Key_PageDown);
+    EXPECT_GT(body->verticalScrollBar()->value(), 0);
 }
 
 // Sheets and alerts ask the window manager for a title and a close button only.

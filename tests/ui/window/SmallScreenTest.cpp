@@ -1,0 +1,277 @@
+// Every alert and sheet the window shows, made by the application's own factories with the most each
+// can hold, on a screen of 1024 × 600: the dialog lies inside the screen's available area and each of
+// its buttons shows whole, without scrolling (a list's own rows aside).
+#include "ui/bin/BinViews.h"
+#include "ui/brand/BrandButton.h"
+#include "ui/browser/BrowserViews.h"
+#include "ui/browser/MediaFileListView.h"
+#include "ui/common/SheetBody.h"
+#include "ui/sidebar/SidebarView.h"
+#include "ui/sidebar/SidebarViews.h"
+#include "ui/tools/ToolViews.h"
+#include "ui/window/WindowTestFixture.h"
+
+#include "platform/ThreadPools.h"
+
+#include <QAbstractButton>
+#include <QAbstractScrollArea>
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QProcess>
+#include <QScreen>
+
+#include <map>
+#include <set>
+
+using namespace tarnwick;
+using namespace tarnwick::testing;
+
+namespace {
+
+const QSize smallScreen(1024, 600);
+const char* const childMark = "TARNWICK_SMALL_SCREEN_RUN";
+
+bool onSmallScreen() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen && screen->availableGeometry().size() == smallScreen;
+}
+
+// The offscreen platform takes its screens from a file named when the application starts: the test
+// runs again in a child process started so.
+void runAgainOnSmallScreen() {
+    ASSERT_TRUE(qEnvironmentVariableIsEmpty(childMark)) << "the child's screen is not 1024 × 600";
+    QTemporaryDir dir;
+    QFile config(dir.filePath(QStringLiteral("screen.json")));
+    ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+    config.write(QStringLiteral(R"({"screens": [{"name": "small", "width": %1, "height": %2}]})")
+                     .arg(smallScreen.width())
+                     .arg(smallScreen.height())
+                     .toUtf8());
+    config.close();
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"),
+                       QStringLiteral("offscreen:configfile=") + config.fileName());
+    environment.insert(QString::fromLatin1(childMark), QStringLiteral("1"));
+    QProcess child;
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--gtest_filter=%1.%2")
+                     .arg(QString::fromLatin1(test->test_suite_name()), QString::fromLatin1(test->name()))});
+    ASSERT_TRUE(child.waitForFinished(280'000));
+    const QString output = QString::fromUtf8(child.readAll());
+    EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
+    EXPECT_TRUE(output.contains(QStringLiteral("[  PASSED  ] 1 test"))) << output.toStdString();
+}
+
+QStringList manyLines(const QString& pattern, int count) {
+    QStringList lines;
+    for (int i = 0; i < count; ++i)
+        lines.append(pattern.arg(i));
+    return lines;
+}
+
+// The window with the most its alerts and sheets can show: a long bin of every kind the transcode
+// sheet sorts (without ffmpeg, whose hint then shows), long lists of errors, folders, volumes.
+struct FullWindow : WindowFixture {
+    static ViewFactories appViews() {
+        ViewFactories f;
+        installSidebarView(f);
+        installBinViews(f);
+        registerToolViews(f);
+        BrowserServices browser;
+        auto desktop = std::make_shared<FakeDesktopServices>();
+        desktop->reveals = false;
+        browser.desktop = std::move(desktop);
+        installBrowserViews(f, std::move(browser));
+        return f;
+    }
+
+    QTemporaryDir folder;
+    std::unique_ptr<DueReviewPrompt> review;
+
+    FullWindow() : WindowFixture(true, false, appViews()) {
+        QList<MediaFile> files;
+        QList<RecycleBinItem> bin;
+        for (const QString& name : manyLines(QStringLiteral("Unused Take %1.mov"), 40))
+            files.append(media(QStringLiteral("/m/") + name, 0, MediaFileStatus::online, 1000));
+        for (const QString& name : manyLines(QStringLiteral("Missing Interview %1.mov"), 40))
+            files.append(media(QStringLiteral("/m/") + name, 0, MediaFileStatus::offline, 0));
+        for (const char* pattern : {"/m/bin/Camera A %1.mxf", "/m/bin/Raw %1.braw", "/m/bin/Phone %1.mp4"}) {
+            for (const QString& path : manyLines(QString::fromUtf8(pattern), 20)) {
+                files.append(media(path, 0, MediaFileStatus::inRecycleBin, 2000));
+                bin.append(binItem(files.last()));
+                ops->routes.insert(path, TranscodeRoute::ffmpeg);
+            }
+        }
+        ops->ffmpegPath.reset();
+        for (int i = 0; i < 30; ++i) // some stay safe, or there is nothing to sweep
+            ops->conflictReasons.insert(files.at(i).path, QStringLiteral("Shares its name with a used file"));
+        for (const QString& path : manyLines(QStringLiteral("/Volumes/Archive/Protected Footage %1"), 40))
+            harness.folders.add(path);
+        panel.choice = {QUrl::fromLocalFile(folder.path())};
+        pm().edit(ProjectManager::ListChange::entries).setMediaFiles(files).setRecycleBin(bin);
+        settle();
+    }
+
+    void settleAll() {
+        settle();
+        walkPool().waitForDone(10'000);
+        settle();
+    }
+
+    void raisePrompts(bool PromptState::*flag) {
+        pm().updatePrompts([flag](PromptState& prompts) {
+            prompts.*flag = true;
+            for (const QString& path : manyLines(QStringLiteral("/media/editor/Shoot Day %1"), 40))
+                prompts.volumesNeedingAccess.append(QUrl::fromLocalFile(path));
+            prompts.daVinciImportMessage =
+                manyLines(QStringLiteral("Timeline %1: 12 clips imported."), 40).join(u'\n');
+            prompts.grantAccessFailureMessage =
+                manyLines(QStringLiteral("/media/editor/Shoot Day %1 could not be read."), 40).join(u'\n');
+        });
+    }
+
+    std::map<Presentation, std::function<void()>> raisers() {
+        using P = Presentation;
+        WindowPresentations& p = presentations();
+        ActionResult failed =
+            ActionResult::counted(0, int(pm().recycleBin().size()),
+                                  manyLines(QStringLiteral("Camera A %1.mxf: Trash not supported"), 60));
+        failed.failedItems = pm().recycleBin();
+        const ActionResult errors =
+            ActionResult::counted(1, 60, manyLines(QStringLiteral("Phone %1.mp4: Permission denied"), 60));
+        std::map<Presentation, std::function<void()>> all{
+            {P::busyAlert, [&p] { p.showBusyAlert({}); }},
+            {P::deleteFiles, [&p] { p.confirmMoveToTrash(); }},
+            {P::trashFailure,
+             [&p, failed] { p.showResult(CleanupResult::of(CleanupRunKind::trash, failed)); }},
+            {P::deletionResult,
+             [&p, errors] { p.showResult(CleanupResult::of(CleanupRunKind::deletion, errors)); }},
+            {P::moveResult,
+             [&p, errors] { p.showResult(CleanupResult::of(CleanupRunKind::binMove, errors)); }},
+            {P::binMoveConfirm, [&p] { p.chooseBinMoveFolder(); }},
+            {P::offlineMedia, [this] { raisePrompts(&PromptState::shouldPromptForScan); }},
+            {P::missingAEP, [this] { raisePrompts(&PromptState::shouldPromptForMissingAEP); }},
+            {P::proVideoFormats, [this] { raisePrompts(&PromptState::shouldPromptForProVideoFormats); }},
+            {P::daVinciImportResult, [this] { raisePrompts(&PromptState::showDaVinciImportResult); }},
+            {P::grantAccess, [this] { raisePrompts(&PromptState::shouldPromptForVolumeAccess); }},
+            {P::grantAccessFailure, [this] { raisePrompts(&PromptState::showGrantAccessFailure); }},
+            {P::daVinciImportConfirm,
+             [&p] { p.confirmDaVinciImport(QUrl::fromLocalFile(QStringLiteral("/m/u.csv"))); }},
+            {P::csvExported,
+             [&p] { p.showCSVExported(QStringLiteral("/tmp/Tarnwick_Unused.csv"), false, true); }},
+            {P::csvExportFailed, [&p] { p.showCSVExportFailed(QStringLiteral("Disk full")); }},
+            {P::noMailProgram, [&p] { p.showNoMailProgram(QStringLiteral("support@tarnwick.app"), {}); }},
+            {P::deleteSafety,
+             [this] { qobject_cast<SidebarView*>(view->sidebar())->sweepButton(0)->click(); }},
+            {P::unusedMoveConfirm, [this] { view->handleCommand(Command::moveUnusedToFolder); }},
+            {P::noFileManager, [this] { revealWithoutFileManager(); }},
+            {P::reviewPrompt,
+             [this] {
+                 review = std::make_unique<DueReviewPrompt>(dir.filePath(QStringLiteral("review.ini")));
+                 presentations().attachReviewPrompt(review->prompt);
+                 review->count();
+             }},
+        };
+        for (const Presentation sheet : {P::permanentDelete, P::auditLog, P::searchOffline, P::stats,
+                                         P::protectedFolders, P::sequenceUsage, P::easyImport})
+            all[sheet] = [&p, sheet] { p.showSheet(sheet); };
+        // Its boxes fill once it shows: the files' routes come from a worker, the bin can grow.
+        all[P::transcodeConfirmation] = [this, &p] {
+            const QList<RecycleBinItem> bin = pm().recycleBin();
+            pm().edit(ProjectManager::ListChange::entries).setRecycleBin(bin.mid(0, 1));
+            p.showSheet(P::transcodeConfirmation);
+            settleAll();
+            pm().edit(ProjectManager::ListChange::entries).setRecycleBin(bin);
+        };
+        return all;
+    }
+
+    void revealWithoutFileManager() {
+        auto* table = view->findChild<MediaFileListView*>();
+        if (!table)
+            return;
+        std::unique_ptr<QMenu> menu(table->buildContextMenu({pm().mediaFiles().first()}, nullptr));
+        for (QAction* action : menu->actions())
+            if (action->text() == QStringLiteral("Show in File Manager"))
+                action->trigger();
+    }
+
+    void dismissAll() {
+        for (int i = 0; i < 10 && QApplication::activeModalWidget(); ++i) {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                dialog->reject();
+            settleAll();
+        }
+    }
+};
+
+// A list's row may lie scrolled out of view: a button inside an item view or inside a scroll area of
+// the content's own. A sheet's scrolling body holds none that may.
+bool isListRow(const QWidget& button) {
+    for (const QWidget* w = button.parentWidget(); w && !w->isWindow(); w = w->parentWidget()) {
+        if (qobject_cast<const QAbstractScrollArea*>(w) && !qobject_cast<const SheetBody*>(w))
+            return true;
+    }
+    return false;
+}
+
+// The part of `widget` its ancestors leave in view, in its window's coordinates.
+QRect shownPart(const QWidget& widget) {
+    const QWidget* window = widget.window();
+    QRect shown(widget.mapTo(window, QPoint()), widget.size());
+    for (const QWidget* w = widget.parentWidget(); w && w != window; w = w->parentWidget())
+        shown &= QRect(w->mapTo(window, QPoint()), w->size());
+    return shown & window->rect();
+}
+
+void expectButtonsOnScreen(const QString& which, QDialog& dialog) {
+    SCOPED_TRACE(which.toStdString());
+    const QRect available = dialog.screen()->availableGeometry();
+    EXPECT_TRUE(available.contains(dialog.frameGeometry()))
+        << dialog.frameGeometry().y() << "+" << dialog.frameGeometry().height();
+    int checked = 0;
+    for (const QAbstractButton* button : dialog.findChildren<QAbstractButton*>()) {
+        if (!button->isVisibleTo(&dialog) || isListRow(*button))
+            continue;
+        ++checked;
+        const QRect whole(button->mapTo(&dialog, QPoint()), button->size());
+        const QRect global(button->mapToGlobal(QPoint()), button->size());
+        EXPECT_EQ(shownPart(*button), whole) << button->accessibleName().toStdString();
+        EXPECT_TRUE(available.contains(global))
+            << button->accessibleName().toStdString() << " at " << global.y() << "+" << global.height();
+    }
+    EXPECT_GT(checked, 0) << "no button";
+}
+
+} // namespace
+
+TEST(SmallScreen, EveryAlertAndSheetKeepsItsButtonsOnTheScreen) {
+    if (!onSmallScreen()) {
+        runAgainOnSmallScreen();
+        return;
+    }
+    FullWindow f;
+    f.view->setDetailViewMode(DetailViewMode::table);
+    f.view->window()->resize(smallScreen);
+    f.settleAll();
+    std::set<Presentation> covered;
+    for (const auto& [which, raise] : f.raisers()) {
+        covered.insert(which);
+        raise();
+        f.settleAll();
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr) << text(which).toStdString() << ": nothing was presented";
+        expectButtonsOnScreen(text(which), *dialog);
+        f.dismissAll();
+    }
+    // The panels choose at once here: they show nothing of their own.
+    for (const Presentation panel : {Presentation::binMoveFolder, Presentation::unusedMoveFolder})
+        covered.insert(panel);
+    for (int i = 0; i < int(Presentation::count); ++i)
+        EXPECT_TRUE(covered.count(Presentation(i))) << text(Presentation(i)).toStdString() << ": not raised";
+}
