@@ -253,11 +253,12 @@ bool ProjectManager::refuseWhileBusy(const QString& operation) const {
 namespace {
 
 // A replaced list of many records is freed on the release thread: freeing 100,000 records here
-// would stall the window (a list still shared with a view is only let go of).
+// would stall the window (a list still shared with a view is only let go of). By its room, not its
+// length: a list emptied in place (all restored) keeps the block of all it held.
 template <class T> void replaceList(QList<T>& field, QList<T> value) {
     constexpr qsizetype largeList = 5000;
     QList<T> old = std::exchange(field, std::move(value));
-    if (old.size() >= largeList)
+    if (old.capacity() >= largeList)
         memory::releaseLater(std::move(old));
 }
 

@@ -77,17 +77,22 @@ void ProjectManager::makeSortKeys() {
         MediaFilterIndex::ListKeys keys{
             std::make_shared<const MediaSortKeys>(MediaSortKeys::make(files)),
             std::make_shared<const MediaSearchKeys>(MediaSearchKeys::make(files))};
-        files = {}; // before the GUI thread sees the keys: it may change the list then
+        // Before the GUI thread sees the keys: it may change the list then, and this copy may be the
+        // last of all its records (after Clear All), which are freed with the other large releases.
+        memory::releaseLater(std::exchange(files, {}));
         QMetaObject::invokeMethod(
             self,
             [self, keys = std::move(keys), version]() mutable {
-                if (!self)
-                    return;
-                self->m_sortKeysRunning = false;
-                if (version != self->m_mediaContentVersion) {
-                    self->makeSortKeys(); // the list changed while these were made
+                if (!self || version != self->m_mediaContentVersion) {
+                    // Keys of a list gone: megabytes, not freed on the GUI thread.
+                    memory::releaseLater(std::move(keys));
+                    if (self) {
+                        self->m_sortKeysRunning = false;
+                        self->makeSortKeys(); // the list changed while these were made
+                    }
                     return;
                 }
+                self->m_sortKeysRunning = false;
                 self->m_filterIndex.setListKeys(version, std::move(keys));
                 // The collation's scratch of a large list was freed on the worker's arena.
                 memory::trimLater();

@@ -22,6 +22,14 @@ template <class T> void releaseLater(T&& value) {
     releaseOnThread([held = std::move(held)]() mutable { held.reset(); });
 }
 
+// Shares `value` among owners on any threads; whichever lets go of it last, it is destroyed on the
+// release thread (for values whose last owner may be the GUI thread and whose end is slow).
+template <class T> std::shared_ptr<T> sharedUntilReleased(std::unique_ptr<T> value) {
+    if (!value)
+        return nullptr;
+    return std::shared_ptr<T>(value.release(), [](T* last) { releaseLater(std::unique_ptr<T>(last)); });
+}
+
 // Hands the memory the allocator holds free back to the system, on the release thread a second
 // after the last such request, once the releases asked for until then are done. At the end of a large piece
 // of work (an import, Clear All), not in its middle: a trim holds each arena's lock while it walks it, and

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <thread>
 
 using namespace tarnwick;
@@ -26,6 +27,18 @@ TEST(MemoryRelease, FreesAValueOnTheReleaseThread) {
     std::atomic<std::thread::id> freedOn{};
     memory::releaseLater(Witness(&freedOn));
     memory::trimLater();
+    memory::waitForReleases();
+    EXPECT_NE(freedOn.load(), std::thread::id());
+    EXPECT_NE(freedOn.load(), std::this_thread::get_id());
+}
+
+// A value shared with other threads whose last owner is the caller (the GUI thread) still ends on
+// the release thread.
+TEST(MemoryRelease, ASharedValueEndsOnTheReleaseThreadWhoeverLetsGoLast) {
+    std::atomic<std::thread::id> freedOn{};
+    std::shared_ptr<Witness> shared = memory::sharedUntilReleased(std::make_unique<Witness>(&freedOn));
+    std::thread([copy = shared] { (void)copy; }).join();
+    shared.reset();
     memory::waitForReleases();
     EXPECT_NE(freedOn.load(), std::thread::id());
     EXPECT_NE(freedOn.load(), std::this_thread::get_id());

@@ -38,8 +38,9 @@ void RecycleBinModel::setItems(QList<RecycleBinItem> items) {
     beginResetModel();
     QList<RecycleBinItem> old = std::exchange(m_items, std::move(items));
     endResetModel();
-    // The manager's old bin may be held last here: freeing 100,000 items would stall the window.
-    if (old.size() >= largeList)
+    // The manager's old bin may be held last here: freeing 100,000 items would stall the window, and
+    // a bin emptied in place (all restored) still has the block of all it held.
+    if (old.capacity() >= largeList)
         memory::releaseLater(std::move(old));
 }
 

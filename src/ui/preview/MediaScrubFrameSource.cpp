@@ -1,5 +1,6 @@
 #include "ui/preview/MediaScrubFrameSource.h"
 
+#include "platform/MemoryRelease.h"
 #include "platform/media/VideoDecoder.h"
 #include "ui/preview/ThumbnailGenerator.h"
 
@@ -21,6 +22,13 @@ struct DecodedFrame {
 
 // A scrub decoder runs ahead through long groups of pictures; a few threads shorten that.
 constexpr int scrubDecoderThreads = 4;
+
+// Closing a decoder joins its threads and frees its frames and scaler. Its last owner is often the
+// GUI thread (a card that disappears, a frame that comes back after a reset), so whoever lets go of
+// it last, it closes on the release thread.
+std::shared_ptr<VideoDecoder> openDecoder(const QString& path) {
+    return memory::sharedUntilReleased(VideoDecoder::open(path, scrubDecoderThreads));
+}
 
 // A coroutine that only runs `work` and hands its answer on; nothing waits for it.
 template <typename Work> QCoro::Task<> detached(Work work) {
@@ -50,7 +58,7 @@ void MediaScrubFrameSource::load(bool ffmpegFromStart, LoadDone done) {
     QFuture<DecodedFrame> opening =
         QtConcurrent::run(&m_generator.decodingPool(), [path = m_openPath, box = m_frameSize] {
             DecodedFrame result;
-            std::shared_ptr<VideoDecoder> decoder = VideoDecoder::open(path, scrubDecoderThreads);
+            std::shared_ptr<VideoDecoder> decoder = openDecoder(path);
             if (!decoder)
                 return result;
             result.duration = decoder->duration();
@@ -115,7 +123,7 @@ void MediaScrubFrameSource::frame(double seconds, bool useFFmpeg, FrameDone done
                                       box = m_frameSize, closed = m_closed]() mutable {
             DecodedFrame result;
             if (!decoder)
-                decoder = VideoDecoder::open(path, scrubDecoderThreads);
+                decoder = openDecoder(path);
             if (decoder)
                 result.image = decoder->frameAt(seconds, box, FrameFit::keepAspect, 0, closed.get());
             result.decoder = std::move(decoder);
@@ -140,11 +148,7 @@ void MediaScrubFrameSource::keepDecoder(std::shared_ptr<VideoDecoder> decoder) {
 
 void MediaScrubFrameSource::closeIdleDecoder() {
     m_idle.stop();
-    if (!m_decoder)
-        return;
-    // Closing joins the decoder's threads: not on the GUI thread.
-    (void)QtConcurrent::run(&m_generator.decodingPool(),
-                            [decoder = std::move(m_decoder)]() mutable { decoder.reset(); });
+    m_decoder.reset();
 }
 
 void MediaScrubFrameSource::close() {

@@ -1,6 +1,7 @@
 #include "ui/preview/ScrubEngine.h"
 
 #include "platform/MediaExtensions.h"
+#include "platform/MemoryRelease.h"
 #include "platform/ProVideoFormats.h"
 #include "stores/SecurityScopedAccess.h"
 #include "ui/preview/MediaScrubFrameSource.h"
@@ -9,6 +10,9 @@
 
 #include <QFileInfo>
 #include <QPointer>
+
+#include <tuple>
+#include <utility>
 
 namespace tarnwick {
 
@@ -45,6 +49,11 @@ ScrubEngine::ScrubEngine(std::optional<QString> path, std::shared_ptr<ScrubFrame
 ScrubEngine::~ScrubEngine() {
     if (m_budget)
         m_budget->forget(this);
+    // Up to 48 frames of 640 x 360 and the poster, made on the decoding threads: not freed on the GUI
+    // thread.
+    if (!m_cache.isEmpty() || m_posterImage)
+        memory::releaseLater(
+            std::make_tuple(std::move(m_cache), std::move(m_posterImage), std::move(m_displayImage)));
 }
 
 int ScrubEngine::bucketFor(double fraction) {
@@ -201,7 +210,8 @@ void ScrubEngine::endHover() {
 
 void ScrubEngine::dropFrameCache() {
     m_keepsFrames = false;
-    m_cache.clear();
+    if (!m_cache.isEmpty())
+        memory::releaseLater(std::exchange(m_cache, {}));
     m_cacheOrder.clear();
     if (!m_prepared && m_source)
         m_source->close();

@@ -7,6 +7,8 @@
 #include "ui/sidebar/SidebarViews.h"
 #include "ui/window/WindowTestFixture.h"
 
+#include "support/ReleaseGate.h"
+
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -109,6 +111,22 @@ TEST(RecycleBinPane, HeaderRowsFooterAndRestores) {
     EXPECT_TRUE(pane->showsEmptyState());
     for (QPushButton* b : pane->footerButtons())
         EXPECT_FALSE(b->isEnabled());
+}
+
+// A bin emptied in place (every item restored) keeps the block of all it held: it is let go of on
+// the release thread too, not in the window's turn.
+TEST(RecycleBinModel, LetsGoOfAnEmptiedBinsBlockOnTheReleaseThread) {
+    QList<RecycleBinItem> emptied;
+    emptied.reserve(20'000);
+    RecycleBinModel model;
+    model.setItems(emptied);
+    {
+        tarnwick::test::ReleaseGate gate;
+        model.setItems({});
+        EXPECT_FALSE(emptied.isDetached()); // the release thread holds the model's share
+    }
+    memory::waitForReleases();
+    EXPECT_TRUE(emptied.isDetached());
 }
 
 TEST(RecycleBinPane, FooterButtonsRaiseTheWindowsPresentations) {

@@ -5,9 +5,13 @@
 #include "ui/preview/ThumbnailGenerator.h"
 
 #include "support/MediaFixtures.h"
+#include "support/ReleaseGate.h"
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QDirIterator>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTimer>
 
@@ -30,6 +34,23 @@ bool waitUntil(ScrubEngine& engine, const std::function<bool()>& done) {
             return false;
     }
     return true;
+}
+
+// The worker's and the awaiting watcher's holds on an answer are gone (the watcher is deleted
+// later, by the event loop).
+void letGoOfAnswers(ThumbnailGenerator& generator) {
+    generator.decodingPool().waitForDone();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// How many of this process's descriptors have `path` open.
+int openDescriptors(const QString& path) {
+    const QString target = QFileInfo(path).canonicalFilePath();
+    int count = 0;
+    QDirIterator fds(QStringLiteral("/proc/self/fd"), QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    while (fds.hasNext())
+        count += QFileInfo(fds.next()).symLinkTarget() == target ? 1 : 0;
+    return count;
 }
 
 #define NEEDS(path)                                                                                          \
@@ -135,6 +156,44 @@ TEST(MediaScrubFrameSource, IdleDecoderClosesAndOpensAgainOnTheNextFrame) {
     EXPECT_EQ(testmedia::countingIndex(*engine.displayImage()), 50);
     EXPECT_TRUE(source->holdsDecoder());
     EXPECT_TRUE(idle.isActive());
+}
+
+// A card that disappears resets its engine, and an engine ends, on the GUI thread: the decoder they
+// let go of (its threads, frames and open file) closes on the release thread, not in that turn.
+TEST(MediaScrubFrameSource, DecodersLetGoOfOnTheGuiThreadCloseOnTheReleaseThread) {
+    const QString clip = testmedia::counting();
+    NEEDS(clip);
+    ThumbnailGenerator generator(withSystemFFmpeg());
+    auto source = std::make_shared<MediaScrubFrameSource>(clip, generator, ScrubEngine::frameSize);
+    ScrubCacheBudget budget;
+    auto engine = std::make_unique<ScrubEngine>(clip, source, ScrubEnginePolicy{}, &budget);
+    engine->prepare();
+    ASSERT_TRUE(waitUntil(*engine, [&] { return engine->ready() || engine->failed(); }));
+    ASSERT_TRUE(source->holdsDecoder());
+    letGoOfAnswers(generator);
+    ASSERT_EQ(openDescriptors(clip), 1);
+    {
+        tarnwick::test::ReleaseGate gate;
+        engine->reset();
+        EXPECT_FALSE(source->holdsDecoder());
+        EXPECT_EQ(openDescriptors(clip), 1);
+    }
+    memory::waitForReleases();
+    EXPECT_EQ(openDescriptors(clip), 0);
+
+    engine->prepare();
+    engine->scrub(0.5); // opens it again
+    ASSERT_TRUE(waitUntil(*engine, [&] { return !engine->loadingFrame(); }));
+    ASSERT_TRUE(source->holdsDecoder());
+    letGoOfAnswers(generator);
+    {
+        tarnwick::test::ReleaseGate gate;
+        engine.reset();
+        source.reset();
+        EXPECT_EQ(openDescriptors(clip), 1);
+    }
+    memory::waitForReleases();
+    EXPECT_EQ(openDescriptors(clip), 0);
 }
 
 TEST(MediaScrubFrameSource, FFmpegRouteForProfessionalContainersWithoutAReader) {
