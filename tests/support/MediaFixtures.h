@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QColor>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -202,6 +203,16 @@ inline QString exifJpeg(const QString& dir, QSize stored, quint16 orientation) {
     if (!file.open(QIODevice::WriteOnly) || file.write(jpeg) != jpeg.size())
         return {};
     return path;
+}
+
+// How many of this process's descriptors have `path` open.
+inline int openDescriptors(const QString& path) {
+    const QString target = QFileInfo(path).canonicalFilePath();
+    int count = 0;
+    QDirIterator fds(QStringLiteral("/proc/self/fd"), QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    while (fds.hasNext())
+        count += QFileInfo(fds.next()).symLinkTarget() == target ? 1 : 0;
+    return count;
 }
 
 } // namespace tarnwick::testmedia

@@ -1,5 +1,6 @@
 #include "ui/preview/DecodedPictures.h"
 
+#include "platform/MemoryRelease.h"
 #include "platform/media/VideoDecoder.h"
 
 #include <QPointer>
@@ -32,13 +33,6 @@ DecodedPictures::DecodedPictures(QString path, QThreadPool& pool, QObject* paren
 
 DecodedPictures::~DecodedPictures() {
     m_gone->store(true);
-    release(std::move(m_decoder));
-}
-
-// Closing joins the decoder's threads: on the pool, not here.
-void DecodedPictures::release(std::shared_ptr<VideoDecoder> decoder) {
-    if (decoder)
-        (void)QtConcurrent::run(&m_pool, [decoder = std::move(decoder)]() mutable { decoder.reset(); });
 }
 
 void DecodedPictures::open() {
@@ -53,7 +47,9 @@ QCoro::Task<> DecodedPictures::openTask() {
     QThreadPool* pool = &m_pool;
     QFuture<Decoded> opening = QtConcurrent::run(pool, [path = m_path] {
         Decoded result;
-        result.decoder = VideoDecoder::open(path, playbackDecoderThreads);
+        // Closing joins the decoder's threads: whoever lets go of it last (a future's copy of the
+        // result may be the GUI thread's), it closes on the release thread.
+        result.decoder = memory::sharedUntilReleased(VideoDecoder::open(path, playbackDecoderThreads));
         if (result.decoder) {
             result.pixelFormat = result.decoder->pixelFormat();
             result.duration = result.decoder->duration();
@@ -62,12 +58,8 @@ QCoro::Task<> DecodedPictures::openTask() {
         return result;
     });
     Decoded result = co_await opening;
-    if (!self) {
-        if (result.decoder)
-            (void)QtConcurrent::run(pool,
-                                    [decoder = std::move(result.decoder)]() mutable { decoder.reset(); });
+    if (!self)
         co_return;
-    }
     m_opening = false;
     m_open = result.decoder != nullptr;
     m_pixelFormat = result.pixelFormat;
@@ -102,12 +94,8 @@ QCoro::Task<> DecodedPictures::decodeTask(qint64 ms) {
             return result;
         });
     Decoded result = co_await decoding;
-    if (!self) {
-        if (result.decoder)
-            (void)QtConcurrent::run(pool,
-                                    [decoder = std::move(result.decoder)]() mutable { decoder.reset(); });
+    if (!self)
         co_return;
-    }
     m_decoder = std::move(result.decoder);
     m_busy = false;
     if (result.image && !result.image->isNull())

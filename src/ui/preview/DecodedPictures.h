@@ -19,7 +19,8 @@ class VideoDecoder;
 
 // A clip's pictures from the previews' own decoder, for a player that cannot show them. The file
 // is opened and every picture decoded on the decoding pool, never on the GUI thread; the decoder
-// stays open between pictures, so pictures asked for in playing order decode straight on. One
+// stays open between pictures, so pictures asked for in playing order decode straight on, and closes
+// on the release thread. One
 // decode runs at a time: of the times asked for meanwhile, only the newest waits its turn.
 class DecodedPictures : public QObject {
     Q_OBJECT
@@ -48,7 +49,6 @@ private:
     struct Decoded;
     QCoro::Task<> openTask();
     QCoro::Task<> decodeTask(qint64 ms);
-    void release(std::shared_ptr<VideoDecoder> decoder);
 
     QString m_path;
     QThreadPool& m_pool;

@@ -3,6 +3,7 @@
 #include "ui/preview/DecodedPictures.h"
 
 #include "support/MediaFixtures.h"
+#include "support/ReleaseGate.h"
 
 #include <gtest/gtest.h>
 
@@ -379,4 +380,28 @@ TEST(MediaPlayerView, ATransportStreamsTimeCountsFromItsStart) {
         EXPECT_LE(ms, 4000);
         EXPECT_NEAR(testmedia::countingIndex(picture.at(0).value<QImage>()), ms / 40.0, 1.0) << ms;
     }
+}
+
+// Closing a decoder joins its threads: let go of on the GUI thread, it closes on the release thread.
+TEST(DecodedPictures, ItsDecoderClosesOnTheReleaseThread) {
+    const QString clip = testmedia::counting();
+    if (clip.isEmpty())
+        GTEST_SKIP() << "needs /usr/bin/ffmpeg to make the test media";
+    QThreadPool pool;
+    auto pictures = std::make_unique<DecodedPictures>(clip, pool);
+    QSignalSpy shown(pictures.get(), &DecodedPictures::picture);
+    pictures->open();
+    pictures->showAt(500);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !shown.isEmpty(); }, 30'000));
+    pool.waitForDone();
+    ASSERT_EQ(testmedia::openDescriptors(clip), 1);
+    {
+        tarnwick::test::ReleaseGate gate;
+        pictures.reset();
+        pool.waitForDone();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(testmedia::openDescriptors(clip), 1) << "closed before the release thread ran";
+    }
+    memory::waitForReleases();
+    EXPECT_EQ(testmedia::openDescriptors(clip), 0);
 }

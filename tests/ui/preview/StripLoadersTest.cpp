@@ -44,15 +44,6 @@ void letGoOfAnswers(ThumbnailGenerator& generator) {
 }
 
 // How many of this process's descriptors have `path` open.
-int openDescriptors(const QString& path) {
-    const QString target = QFileInfo(path).canonicalFilePath();
-    int count = 0;
-    QDirIterator fds(QStringLiteral("/proc/self/fd"), QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
-    while (fds.hasNext())
-        count += QFileInfo(fds.next()).symLinkTarget() == target ? 1 : 0;
-    return count;
-}
-
 #define NEEDS(path)                                                                                          \
     if ((path).isEmpty())                                                                                    \
     GTEST_SKIP() << "needs /usr/bin/ffmpeg to make the test media"
@@ -171,15 +162,15 @@ TEST(MediaScrubFrameSource, DecodersLetGoOfOnTheGuiThreadCloseOnTheReleaseThread
     ASSERT_TRUE(waitUntil(*engine, [&] { return engine->ready() || engine->failed(); }));
     ASSERT_TRUE(source->holdsDecoder());
     letGoOfAnswers(generator);
-    ASSERT_EQ(openDescriptors(clip), 1);
+    ASSERT_EQ(testmedia::openDescriptors(clip), 1);
     {
         tarnwick::test::ReleaseGate gate;
         engine->reset();
         EXPECT_FALSE(source->holdsDecoder());
-        EXPECT_EQ(openDescriptors(clip), 1);
+        EXPECT_EQ(testmedia::openDescriptors(clip), 1);
     }
     memory::waitForReleases();
-    EXPECT_EQ(openDescriptors(clip), 0);
+    EXPECT_EQ(testmedia::openDescriptors(clip), 0);
 
     engine->prepare();
     engine->scrub(0.5); // opens it again
@@ -190,10 +181,10 @@ TEST(MediaScrubFrameSource, DecodersLetGoOfOnTheGuiThreadCloseOnTheReleaseThread
         tarnwick::test::ReleaseGate gate;
         engine.reset();
         source.reset();
-        EXPECT_EQ(openDescriptors(clip), 1);
+        EXPECT_EQ(testmedia::openDescriptors(clip), 1);
     }
     memory::waitForReleases();
-    EXPECT_EQ(openDescriptors(clip), 0);
+    EXPECT_EQ(testmedia::openDescriptors(clip), 0);
 }
 
 TEST(MediaScrubFrameSource, FFmpegRouteForProfessionalContainersWithoutAReader) {
