@@ -158,6 +158,20 @@ QPushButton* choiceButton(const Choice& choice, QWidget* parent) {
     button->setMinimumHeight(row->sizeHint().height());
     return button;
 }
+// The sheet's body, scrolling where the screen is short, above a footer that always shows (its
+// buttons): the footer is returned, to be filled.
+QVBoxLayout* scrollingBodyAbove(QWidget& sheet, QWidget* body) {
+    auto* outer = new QVBoxLayout(&sheet);
+    outer->setContentsMargins(0, 0, 0, 24);
+    outer->setSpacing(16);
+    outer->addWidget(new SheetBody(body, &sheet), 1);
+    auto* footer = new QVBoxLayout;
+    footer->setContentsMargins(24, 0, 24, 0);
+    footer->setSpacing(16);
+    outer->addLayout(footer);
+    return footer;
+}
+
 } // namespace
 
 // ---- ChainGuard -------------------------------------------------------------------------------
@@ -349,13 +363,7 @@ TrashFailureSheet::TrashFailureSheet(BinSheetServices services, FilePanel& panel
         m_errorScroll = box.scroll;
         layout->addWidget(box.frame);
     }
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 24);
-    outer->setSpacing(16);
-    outer->addWidget(new SheetBody(body, this), 1);
-    auto* footer = new QVBoxLayout;
-    footer->setContentsMargins(24, 0, 24, 0);
-    footer->setSpacing(16);
+    QVBoxLayout* footer = scrollingBodyAbove(*this, body);
     footer->addWidget(divider(this));
     m_question = textLabel(BinTexts::trashFailureQuestion(failed), 0, false, this);
     QFont qf = m_question->font();
@@ -363,7 +371,6 @@ TrashFailureSheet::TrashFailureSheet(BinSheetServices services, FilePanel& panel
     m_question->setFont(qf);
     footer->addWidget(m_question);
     footer->addLayout(buildChoices());
-    outer->addLayout(footer);
 
     connect(m_move, &QPushButton::clicked, this, &TrashFailureSheet::chooseFolder);
     connect(m_delete, &QPushButton::clicked, this, &TrashFailureSheet::deleteNow);
@@ -464,16 +471,9 @@ TranscodeConfirmationSheet::TranscodeConfirmationSheet(ProjectManagerFace& manag
     layout->addWidget(buildFFmpegBox());
     layout->addWidget(buildSkippedBox());
     layout->addWidget(buildRenamedBox());
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 24);
-    outer->setSpacing(16);
-    outer->addWidget(new SheetBody(body, this), 1);
-    auto* footer = new QVBoxLayout;
-    footer->setContentsMargins(24, 0, 24, 0);
-    footer->setSpacing(16);
+    QVBoxLayout* footer = scrollingBodyAbove(*this, body);
     addWarning(*footer);
     footer->addLayout(buildButtons());
-    outer->addLayout(footer);
 
     connect(&m_manager, &ProjectManagerFace::changed, this, [this](ProjectManagerFace::Changes groups) {
         if (groups & ProjectManagerFace::Change::recycleBin)
