@@ -149,10 +149,35 @@ struct Places {
 };
 
 // An empty file that holds a name for a rename that has not come yet, where the file system has no
-// no-replace rename: known as ours by the note beside it.
+// no-replace rename: beside its note, under the name the note takes once the claim stands or the
+// one it has until then (a kill between the claim and that rename).
 bool isClaim(const QString& path) {
+    const QByteArray note = claimNotePath(QFile::encodeName(path));
+    const QByteArray ahead =
+        note.chopped(qsizetype(sizeof(".tarnwick-claim")) - 1) + ".tarnwick-ahead.tarnwick-claim";
     return QFileInfo(path).size() == 0 &&
-           QFileInfo::exists(QFile::decodeName(claimNotePath(QFile::encodeName(path))));
+           (QFileInfo::exists(QFile::decodeName(note)) || QFileInfo::exists(QFile::decodeName(ahead)));
+}
+
+// A kill between a claim and its note's word leaves an empty item nothing proves ours, kept as it
+// would be a user's: the item in flight alone, still complete at its place. The user clears it
+// before the retry, or the retry takes a numbered name. How many there were.
+int clearKeptClaims(const QStringList& startLog, const QString& archive) {
+    const QStringList kept = startLog.filter(QStringLiteral("nothing shows it is the claim"));
+    EXPECT_LE(kept.size(), 1);
+    for (const QString& message : kept) {
+        const qsizetype from = message.indexOf(QStringLiteral("Kept ")) + 5;
+        const QString item = message.mid(from, message.indexOf(QStringLiteral(": nothing")) - from);
+        const QFileInfo info(item);
+        const bool empty =
+            info.isDir()
+                ? QDir(item).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)
+                : info.size() == 0;
+        EXPECT_TRUE(item.startsWith(archive) && empty) << qPrintable(message);
+        EXPECT_TRUE(QFileInfo::exists(item.mid(archive.size()))) << qPrintable(message);
+        EXPECT_TRUE(info.isDir() ? QDir().rmdir(item) : QFile::remove(item)) << qPrintable(item);
+    }
+    return int(kept.size());
 }
 
 // Every file complete at its place, at its archive path, or at both; never partial under its name.
@@ -281,6 +306,7 @@ void moveKilledAtRandom(const QString& volume, bool attributes) {
     int kills = 0;
     int leftBehind = 0;
     int atBothPlaces = 0;
+    int keptClaims = 0;
     int swept = 0;
     for (int attempt = 0; rounds.another(kills) && attempt < rounds.full() * 3; ++attempt) {
         QTemporaryDir dir;
@@ -344,6 +370,7 @@ void moveKilledAtRandom(const QString& volume, bool attributes) {
                 EXPECT_EQ(removed, sweptItems(temporaries));
             else
                 EXPECT_GE(removed, sweptItems(temporaries));
+            keptClaims += clearKeptClaims(startLog.messages(), archive);
         }
 
         // The next run over what is still in place finishes the killed one.
@@ -378,8 +405,8 @@ void moveKilledAtRandom(const QString& volume, bool attributes) {
         }
     }
     std::printf("%d kills (seed %u, uninterrupted run %lld µs): %d left a temporary copy, %d left an "
-                "item at both places; the next starts swept %d leftovers\n",
-                kills, seed, runMicros, leftBehind, atBothPlaces, swept);
+                "item at both places, %d an empty claim kept; the next starts swept %d leftovers\n",
+                kills, seed, runMicros, leftBehind, atBothPlaces, keptClaims, swept);
     EXPECT_GE(kills, rounds.least());
 }
 
