@@ -28,6 +28,7 @@
 #include <QVideoWidget>
 
 #include <cstring>
+#include <memory>
 
 using namespace tarnwick;
 
@@ -240,6 +241,31 @@ QList<qint64> pictureTimes(const QSignalSpy& pictures) {
 
 } // namespace
 
+namespace {
+
+// A shown view over its player, playing `source` with its pictures decoded from `pictureSource`.
+struct ShownPlayer {
+#if defined(__SANITIZE_ADDRESS__)
+    __lsan::ScopedDisabler backendKeepsItsOptions;
+#endif
+    QMediaPlayer player;
+    MediaPlayerView view{&player};
+    std::unique_ptr<QSignalSpy> spy;
+
+    ShownPlayer(const QString& source, const QString& pictureSource, QThreadPool& pool) {
+        view.resize(480, 300);
+        view.show();
+        player.setSource(QUrl::fromLocalFile(source));
+        view.setPictureSource(pictureSource, pool);
+        spy = std::make_unique<QSignalSpy>(view.decodedPictures(), &DecodedPictures::picture);
+    }
+    QSignalSpy& pictures() {
+        return *spy;
+    }
+};
+
+} // namespace
+
 // A file the player cannot read plays through the previews' decoder, silently on its own clock; a
 // file neither can read says so in place of the picture.
 TEST(MediaPlayerView, AFileThePlayerCannotReadPlaysThroughTheDecoderOrSaysSo) {
@@ -249,16 +275,10 @@ TEST(MediaPlayerView, AFileThePlayerCannotReadPlaysThroughTheDecoderOrSaysSo) {
     const QString missing = QFileInfo(clip).dir().filePath(QStringLiteral("no such clip.mxf"));
     QThreadPool pool;
     {
-#if defined(__SANITIZE_ADDRESS__)
-        __lsan::ScopedDisabler backendKeepsItsOptions;
-#endif
-        QMediaPlayer player;
-        MediaPlayerView view(&player);
-        view.resize(480, 300);
-        view.show();
-        player.setSource(QUrl::fromLocalFile(missing)); // the player's source, not the decoder's
-        view.setPictureSource(clip, pool);
-        QSignalSpy pictures(view.decodedPictures(), &DecodedPictures::picture);
+        ShownPlayer shown(missing, clip, pool);
+        QMediaPlayer& player = shown.player;
+        MediaPlayerView& view = shown.view;
+        QSignalSpy& pictures = shown.pictures();
         player.play();
         ASSERT_TRUE(QTest::qWaitFor([&] { return view.playsWithoutPlayer(); }, 30'000));
         EXPECT_FALSE(view.failed());
@@ -285,15 +305,9 @@ TEST(MediaPlayerView, AFileThePlayerCannotReadPlaysThroughTheDecoderOrSaysSo) {
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(QByteArray(64 * 1024, '\x5a'));
         file.close();
-#if defined(__SANITIZE_ADDRESS__)
-        __lsan::ScopedDisabler backendKeepsItsOptions;
-#endif
-        QMediaPlayer player;
-        MediaPlayerView view(&player);
-        view.resize(480, 300);
-        view.show();
-        player.setSource(QUrl::fromLocalFile(garbage));
-        view.setPictureSource(garbage, pool);
+        ShownPlayer shown(garbage, garbage, pool);
+        QMediaPlayer& player = shown.player;
+        MediaPlayerView& view = shown.view;
         player.play();
         ASSERT_TRUE(QTest::qWaitFor([&] { return view.failed(); }, 30'000));
         EXPECT_TRUE(view.failureNote()->isVisibleTo(&view));
@@ -314,16 +328,10 @@ TEST(MediaPlayerView, PicturesThePlayerGetsWrongComeFromTheDecoderAtThePlayersTi
     EXPECT_TRUE(MediaPlayerView::playerShowsPixelFormat(QStringLiteral("yuv420p")));
     QThreadPool pool;
     {
-#if defined(__SANITIZE_ADDRESS__)
-        __lsan::ScopedDisabler backendKeepsItsOptions;
-#endif
-        QMediaPlayer player;
-        MediaPlayerView view(&player);
-        view.resize(480, 300);
-        view.show();
-        player.setSource(QUrl::fromLocalFile(clip));
-        view.setPictureSource(clip, pool);
-        QSignalSpy pictures(view.decodedPictures(), &DecodedPictures::picture);
+        ShownPlayer shown(clip, clip, pool);
+        QMediaPlayer& player = shown.player;
+        MediaPlayerView& view = shown.view;
+        QSignalSpy& pictures = shown.pictures();
         player.play();
         ASSERT_TRUE(QTest::qWaitFor([&] { return view.showsDecodedPictures(); }, 30'000));
         EXPECT_EQ(view.decodedPictures()->pixelFormat(), QStringLiteral("yuv422p10le"));
@@ -349,16 +357,10 @@ TEST(MediaPlayerView, ATransportStreamsTimeCountsFromItsStart) {
     if (clip.isEmpty())
         GTEST_SKIP() << "needs /usr/bin/ffmpeg to make the test media";
     QThreadPool pool;
-#if defined(__SANITIZE_ADDRESS__)
-    __lsan::ScopedDisabler backendKeepsItsOptions;
-#endif
-    QMediaPlayer player;
-    MediaPlayerView view(&player);
-    view.resize(480, 300);
-    view.show();
-    player.setSource(QUrl::fromLocalFile(clip));
-    view.setPictureSource(clip, pool);
-    QSignalSpy pictures(view.decodedPictures(), &DecodedPictures::picture);
+    ShownPlayer shown(clip, clip, pool);
+    QMediaPlayer& player = shown.player;
+    MediaPlayerView& view = shown.view;
+    QSignalSpy& pictures = shown.pictures();
     if (!QTest::qWaitFor([&] { return player.duration() > 0 && view.showsDecodedPictures(); }, 15'000))
         GTEST_SKIP() << "the multimedia backend could not start here: " << player.errorString().toStdString();
     EXPECT_EQ(view.decodedPictures()->startMs(), 2870);

@@ -1,26 +1,14 @@
 // Every alert and sheet the window shows, made by the application's own factories: none has a
 // default that acts on the user's files, and Return with the focus on anything but a button (a
 // selectable text, a list, a field, nothing at all) starts no clean-up run and stages nothing.
-#include "platform/ThreadPools.h"
 #include "ui/bin/BinSheets.h"
-#include "ui/bin/BinViews.h"
-#include "ui/brand/BrandButton.h"
-#include "ui/browser/BrowserViews.h"
-#include "ui/browser/MediaFileListView.h"
 #include "ui/common/AlertDialog.h"
 #include "ui/common/DialogButtons.h"
-#include "ui/sidebar/SidebarView.h"
-#include "ui/sidebar/SidebarViews.h"
-#include "ui/tools/ToolViews.h"
-#include "ui/window/WindowTestFixture.h"
+#include "ui/window/AppWindowFixture.h"
 
 #include <QAbstractButton>
-#include <QAction>
-#include <QApplication>
-#include <QMenu>
 #include <QPushButton>
 
-#include <map>
 #include <set>
 
 using namespace tarnwick;
@@ -28,27 +16,11 @@ using namespace tarnwick::testing;
 
 namespace {
 
-struct AppWindow : WindowFixture {
-    std::shared_ptr<FakeDesktopServices> browserDesktop;
-    std::unique_ptr<DueReviewPrompt> review; // a new one each time: a prompt asks once
-    int reviews = 0;
-    QTemporaryDir folder;
+struct AppWindow : AppWindowFixture {
     QList<MediaFile> m_files;
     QList<RecycleBinItem> m_bin;
 
-    static ViewFactories appViews(std::shared_ptr<FakeDesktopServices> desktop) {
-        ViewFactories f;
-        installSidebarView(f);
-        installBinViews(f);
-        registerToolViews(f);
-        BrowserServices browser;
-        browser.desktop = std::move(desktop);
-        installBrowserViews(f, std::move(browser));
-        return f;
-    }
-
-    explicit AppWindow(std::shared_ptr<FakeDesktopServices> desktop = std::make_shared<FakeDesktopServices>())
-        : WindowFixture(true, false, appViews(desktop)), browserDesktop(std::move(desktop)) {
+    AppWindow() {
         // Unused files on disk, one of them tied to a used one, and a bin with an MXF in it.
         QList<MediaFile> files{media(QStringLiteral("/m/unused.mov"), 0, MediaFileStatus::online, 1000),
                                media(QStringLiteral("/m/tied.mov"), 0, MediaFileStatus::online, 1000),
@@ -61,8 +33,6 @@ struct AppWindow : WindowFixture {
         }
         ops->conflictReasons.insert(QStringLiteral("/m/tied.mov"),
                                     QStringLiteral("Shares its name with used.mov"));
-        panel.choice = {QUrl::fromLocalFile(folder.path())};
-        browserDesktop->reveals = false;
         m_files = files;
         m_bin = bin;
         restoreLibrary();
@@ -74,13 +44,6 @@ struct AppWindow : WindowFixture {
         settle();
     }
 
-    // The window as a user meets it: what runs off the GUI thread for a sheet has come back.
-    void settleAll() {
-        settle();
-        walkPool().waitForDone(10'000);
-        settle();
-    }
-
     void raisePrompt(bool PromptState::*flag) {
         pm().updatePrompts([flag](PromptState& prompts) {
             prompts.*flag = true;
@@ -88,64 +51,13 @@ struct AppWindow : WindowFixture {
         });
     }
 
-    void revealWithoutFileManager() {
-        auto* table = view->findChild<MediaFileListView*>();
-        if (!table)
-            return;
-        std::unique_ptr<QMenu> menu(table->buildContextMenu({pm().mediaFiles().first()}, nullptr));
-        for (QAction* action : menu->actions())
-            if (action->text() == QStringLiteral("Show in File Manager"))
-                action->trigger();
-    }
-
-    // The alerts, and the sheets the factories make with what a run hands them: how each is raised.
     std::map<Presentation, std::function<void()>> alertRaisers() {
-        using P = Presentation;
-        WindowPresentations& p = presentations();
-        const ActionResult failedTrash = [this] {
-            ActionResult r = ActionResult::counted(0, 2, {QStringLiteral("A001.mxf: Trash not supported")});
-            r.failedItems = pm().recycleBin();
-            return r;
-        }();
-        const ActionResult errors =
-            ActionResult::counted(1, 1, {QStringLiteral("B002.mov: Permission denied")});
-        return {
-            {P::busyAlert, [&p] { p.showBusyAlert({}); }},
-            {P::deleteFiles, [&p] { p.confirmMoveToTrash(); }},
-            {P::trashFailure,
-             [&p, failedTrash] { p.showResult(CleanupResult::of(CleanupRunKind::trash, failedTrash)); }},
-            {P::deletionResult,
-             [&p, errors] { p.showResult(CleanupResult::of(CleanupRunKind::deletion, errors)); }},
-            {P::moveResult,
-             [&p, errors] { p.showResult(CleanupResult::of(CleanupRunKind::binMove, errors)); }},
-            {P::binMoveFolder, [&p] { p.chooseBinMoveFolder(); }}, // the panel chooses at once
-            {P::binMoveConfirm, [&p] { p.chooseBinMoveFolder(); }},
-            {P::offlineMedia, [this] { raisePrompt(&PromptState::shouldPromptForScan); }},
-            {P::missingAEP, [this] { raisePrompt(&PromptState::shouldPromptForMissingAEP); }},
-            {P::proVideoFormats, [this] { raisePrompt(&PromptState::shouldPromptForProVideoFormats); }},
-            {P::daVinciImportResult, [this] { raisePrompt(&PromptState::showDaVinciImportResult); }},
-            {P::grantAccess, [this] { raisePrompt(&PromptState::shouldPromptForVolumeAccess); }},
-            {P::grantAccessFailure, [this] { raisePrompt(&PromptState::showGrantAccessFailure); }},
-            {P::daVinciImportConfirm,
-             [&p] { p.confirmDaVinciImport(QUrl::fromLocalFile(QStringLiteral("/m/u.csv"))); }},
-            {P::csvExported,
-             [&p] { p.showCSVExported(QStringLiteral("/tmp/Tarnwick_Unused.csv"), true, false); }},
-            {P::csvExportFailed, [&p] { p.showCSVExportFailed(QStringLiteral("Disk full")); }},
-            {P::noMailProgram, [&p] { p.showNoMailProgram(QStringLiteral("support@tarnwick.app"), {}); }},
-            {P::noFileManager, [this] { revealWithoutFileManager(); }},
-            {P::deleteSafety,
-             [this] { qobject_cast<SidebarView*>(view->sidebar())->sweepButton(0)->click(); }},
-            {P::unusedMoveFolder, [this] { view->handleCommand(Command::moveUnusedToFolder); }},
-            {P::unusedMoveConfirm, [this] { view->handleCommand(Command::moveUnusedToFolder); }},
-            {P::reviewPrompt, [this] { askForReview(); }},
-        };
-    }
-
-    void askForReview() {
-        review =
-            std::make_unique<DueReviewPrompt>(dir.filePath(QStringLiteral("review%1.ini").arg(++reviews)));
-        presentations().attachReviewPrompt(review->prompt);
-        review->count();
+        return AppWindowFixture::alertRaisers(
+            {{QStringLiteral("A001.mxf: Trash not supported")},
+             ActionResult::counted(1, 1, {QStringLiteral("B002.mov: Permission denied")}),
+             true,
+             false,
+             [this](bool PromptState::*flag) { raisePrompt(flag); }});
     }
 
     // The topmost alert or sheet, once raised.
@@ -154,16 +66,6 @@ struct AppWindow : WindowFixture {
         raiser();
         settleAll();
         return qobject_cast<QDialog*>(QApplication::activeModalWidget());
-    }
-
-    void dismissAll() {
-        for (int i = 0; i < 10 && QApplication::activeModalWidget(); ++i) {
-            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
-                dialog->reject();
-            else
-                QApplication::activeModalWidget()->close();
-            settleAll();
-        }
     }
 };
 
@@ -221,7 +123,8 @@ TEST(SafeDefaults, NoAlertOrSheetActsOnFilesFromReturnAwayFromItsButtons) {
     f.settleAll();
     std::set<Presentation> covered;
     // Every sheet the window's factories make, whatever comes later.
-    const std::map<Presentation, ViewFactories::Pane> sheets = AppWindow::appViews(f.browserDesktop).sheets;
+    const std::map<Presentation, ViewFactories::Pane> sheets =
+        AppWindowFixture::appViews(f.browserDesktop).sheets;
     for (const auto& [which, make] : sheets) {
         covered.insert(which);
         expectNoDestructiveReturn(f, text(which), [&f, which] { f.presentations().showSheet(which); });

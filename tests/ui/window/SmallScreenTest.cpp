@@ -1,27 +1,14 @@
 // Every alert and sheet the window shows, made by the application's own factories with the most each
 // can hold, on a screen of 1024 × 600: the dialog lies inside the screen's available area and each of
 // its buttons shows whole, without scrolling (a list's own rows aside).
-#include "ui/bin/BinViews.h"
-#include "ui/brand/BrandButton.h"
-#include "ui/browser/BrowserViews.h"
-#include "ui/browser/MediaFileListView.h"
 #include "ui/common/SheetBody.h"
-#include "ui/sidebar/SidebarView.h"
-#include "ui/sidebar/SidebarViews.h"
-#include "ui/tools/ToolViews.h"
-#include "ui/window/WindowTestFixture.h"
-
-#include "platform/ThreadPools.h"
+#include "ui/window/AppWindowFixture.h"
 
 #include <QAbstractButton>
 #include <QAbstractScrollArea>
-#include <QAction>
-#include <QApplication>
-#include <QMenu>
 #include <QProcess>
 #include <QScreen>
 
-#include <map>
 #include <set>
 
 using namespace tarnwick;
@@ -76,24 +63,8 @@ QStringList manyLines(const QString& pattern, int count) {
 
 // The window with the most its alerts and sheets can show: a long bin of every kind the transcode
 // sheet sorts (without ffmpeg, whose hint then shows), long lists of errors, folders, volumes.
-struct FullWindow : WindowFixture {
-    static ViewFactories appViews() {
-        ViewFactories f;
-        installSidebarView(f);
-        installBinViews(f);
-        registerToolViews(f);
-        BrowserServices browser;
-        auto desktop = std::make_shared<FakeDesktopServices>();
-        desktop->reveals = false;
-        browser.desktop = std::move(desktop);
-        installBrowserViews(f, std::move(browser));
-        return f;
-    }
-
-    QTemporaryDir folder;
-    std::unique_ptr<DueReviewPrompt> review;
-
-    FullWindow() : WindowFixture(true, false, appViews()) {
+struct FullWindow : AppWindowFixture {
+    FullWindow() {
         QList<MediaFile> files;
         QList<RecycleBinItem> bin;
         for (const QString& name : manyLines(QStringLiteral("Unused Take %1.mov"), 40))
@@ -112,14 +83,7 @@ struct FullWindow : WindowFixture {
             ops->conflictReasons.insert(files.at(i).path, QStringLiteral("Shares its name with a used file"));
         for (const QString& path : manyLines(QStringLiteral("/Volumes/Archive/Protected Footage %1"), 40))
             harness.folders.add(path);
-        panel.choice = {QUrl::fromLocalFile(folder.path())};
         pm().edit(ProjectManager::ListChange::entries).setMediaFiles(files).setRecycleBin(bin);
-        settle();
-    }
-
-    void settleAll() {
-        settle();
-        walkPool().waitForDone(10'000);
         settle();
     }
 
@@ -138,45 +102,10 @@ struct FullWindow : WindowFixture {
     std::map<Presentation, std::function<void()>> raisers() {
         using P = Presentation;
         WindowPresentations& p = presentations();
-        ActionResult failed =
-            ActionResult::counted(0, int(pm().recycleBin().size()),
-                                  manyLines(QStringLiteral("Camera A %1.mxf: Trash not supported"), 60));
-        failed.failedItems = pm().recycleBin();
-        const ActionResult errors =
-            ActionResult::counted(1, 60, manyLines(QStringLiteral("Phone %1.mp4: Permission denied"), 60));
-        std::map<Presentation, std::function<void()>> all{
-            {P::busyAlert, [&p] { p.showBusyAlert({}); }},
-            {P::deleteFiles, [&p] { p.confirmMoveToTrash(); }},
-            {P::trashFailure,
-             [&p, failed] { p.showResult(CleanupResult::of(CleanupRunKind::trash, failed)); }},
-            {P::deletionResult,
-             [&p, errors] { p.showResult(CleanupResult::of(CleanupRunKind::deletion, errors)); }},
-            {P::moveResult,
-             [&p, errors] { p.showResult(CleanupResult::of(CleanupRunKind::binMove, errors)); }},
-            {P::binMoveConfirm, [&p] { p.chooseBinMoveFolder(); }},
-            {P::offlineMedia, [this] { raisePrompts(&PromptState::shouldPromptForScan); }},
-            {P::missingAEP, [this] { raisePrompts(&PromptState::shouldPromptForMissingAEP); }},
-            {P::proVideoFormats, [this] { raisePrompts(&PromptState::shouldPromptForProVideoFormats); }},
-            {P::daVinciImportResult, [this] { raisePrompts(&PromptState::showDaVinciImportResult); }},
-            {P::grantAccess, [this] { raisePrompts(&PromptState::shouldPromptForVolumeAccess); }},
-            {P::grantAccessFailure, [this] { raisePrompts(&PromptState::showGrantAccessFailure); }},
-            {P::daVinciImportConfirm,
-             [&p] { p.confirmDaVinciImport(QUrl::fromLocalFile(QStringLiteral("/m/u.csv"))); }},
-            {P::csvExported,
-             [&p] { p.showCSVExported(QStringLiteral("/tmp/Tarnwick_Unused.csv"), false, true); }},
-            {P::csvExportFailed, [&p] { p.showCSVExportFailed(QStringLiteral("Disk full")); }},
-            {P::noMailProgram, [&p] { p.showNoMailProgram(QStringLiteral("support@tarnwick.app"), {}); }},
-            {P::deleteSafety,
-             [this] { qobject_cast<SidebarView*>(view->sidebar())->sweepButton(0)->click(); }},
-            {P::unusedMoveConfirm, [this] { view->handleCommand(Command::moveUnusedToFolder); }},
-            {P::noFileManager, [this] { revealWithoutFileManager(); }},
-            {P::reviewPrompt,
-             [this] {
-                 review = std::make_unique<DueReviewPrompt>(dir.filePath(QStringLiteral("review.ini")));
-                 presentations().attachReviewPrompt(review->prompt);
-                 review->count();
-             }},
-        };
+        auto all = alertRaisers(
+            {manyLines(QStringLiteral("Camera A %1.mxf: Trash not supported"), 60),
+             ActionResult::counted(1, 60, manyLines(QStringLiteral("Phone %1.mp4: Permission denied"), 60)),
+             false, true, [this](bool PromptState::*flag) { raisePrompts(flag); }});
         for (const Presentation sheet : {P::permanentDelete, P::auditLog, P::searchOffline, P::stats,
                                          P::protectedFolders, P::sequenceUsage, P::easyImport})
             all[sheet] = [&p, sheet] { p.showSheet(sheet); };
@@ -189,24 +118,6 @@ struct FullWindow : WindowFixture {
             pm().edit(ProjectManager::ListChange::entries).setRecycleBin(bin);
         };
         return all;
-    }
-
-    void revealWithoutFileManager() {
-        auto* table = view->findChild<MediaFileListView*>();
-        if (!table)
-            return;
-        std::unique_ptr<QMenu> menu(table->buildContextMenu({pm().mediaFiles().first()}, nullptr));
-        for (QAction* action : menu->actions())
-            if (action->text() == QStringLiteral("Show in File Manager"))
-                action->trigger();
-    }
-
-    void dismissAll() {
-        for (int i = 0; i < 10 && QApplication::activeModalWidget(); ++i) {
-            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
-                dialog->reject();
-            settleAll();
-        }
     }
 };
 
@@ -269,9 +180,6 @@ TEST(SmallScreen, EveryAlertAndSheetKeepsItsButtonsOnTheScreen) {
         expectButtonsOnScreen(text(which), *dialog);
         f.dismissAll();
     }
-    // The panels choose at once here: they show nothing of their own.
-    for (const Presentation panel : {Presentation::binMoveFolder, Presentation::unusedMoveFolder})
-        covered.insert(panel);
     for (int i = 0; i < int(Presentation::count); ++i)
         EXPECT_TRUE(covered.count(Presentation(i))) << text(Presentation(i)).toStdString() << ": not raised";
 }
