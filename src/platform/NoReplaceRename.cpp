@@ -64,7 +64,7 @@ struct NoteAt {
     QByteArray taken;
     bool claimed = false;
 
-    explicit NoteAt(const QByteArray& to) : ahead(notePath(to, kAheadSuffix)), taken(claimNotePath(to)) {}
+    explicit NoteAt(const QByteArray& to) : ahead(claimNoteAheadPath(to)), taken(claimNotePath(to)) {}
     const QByteArray& path() const { return claimed ? taken : ahead; }
 };
 
@@ -293,6 +293,10 @@ int renameNoReplace(const QByteArray& from, const QByteArray& to, const NoReplac
 
 QByteArray claimNotePath(const QByteArray& to) {
     return notePath(to, kNoteSuffix);
+}
+
+QByteArray claimNoteAheadPath(const QByteArray& to) {
+    return notePath(to, kAheadSuffix);
 }
 
 bool isClaimNoteName(QByteArrayView name) {

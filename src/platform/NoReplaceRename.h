@@ -44,6 +44,8 @@ int renameNoReplace(const QByteArray& from, const QByteArray& to, const NoReplac
 // `from` with its size and time. Written ahead as ".<name>.tarnwick-ahead.tarnwick-claim" and given
 // this name the moment the claim stands: only under this name does it prove the claim ours.
 QByteArray claimNotePath(const QByteArray& to);
+// Where the same note stands until the claim does.
+QByteArray claimNoteAheadPath(const QByteArray& to);
 bool isClaimNoteName(QByteArrayView name);
 
 // Settles the note a killed rename left, once its writer is gone: a claim still standing for a

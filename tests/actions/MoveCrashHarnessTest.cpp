@@ -152,11 +152,9 @@ struct Places {
 // no-replace rename: beside its note, under the name the note takes once the claim stands or the
 // one it has until then (a kill between the claim and that rename).
 bool isClaim(const QString& path) {
-    const QByteArray note = claimNotePath(QFile::encodeName(path));
-    const QByteArray ahead =
-        note.chopped(qsizetype(sizeof(".tarnwick-claim")) - 1) + ".tarnwick-ahead.tarnwick-claim";
-    return QFileInfo(path).size() == 0 &&
-           (QFileInfo::exists(QFile::decodeName(note)) || QFileInfo::exists(QFile::decodeName(ahead)));
+    const QByteArray to = QFile::encodeName(path);
+    return QFileInfo(path).size() == 0 && (QFileInfo::exists(QFile::decodeName(claimNotePath(to))) ||
+                                           QFileInfo::exists(QFile::decodeName(claimNoteAheadPath(to))));
 }
 
 // A kill between a claim and its note's word leaves an empty item nothing proves ours, kept as it
