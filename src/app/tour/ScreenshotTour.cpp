@@ -167,6 +167,11 @@ void ScreenshotTour::placeWindowOn(QRect available) {
     m_window.setGeometry(available);
 }
 
+bool ScreenshotTour::screenHolds(QRect available) {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen && screen->geometry().contains(available);
+}
+
 void ScreenshotTour::putWindowBack() {
     m_window.fitScreen();
     m_window.setGeometry(m_savedGeometry);

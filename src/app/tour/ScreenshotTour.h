@@ -63,6 +63,8 @@ private:
     // geometry it had before the first such step.
     void placeWindowOn(QRect available);
     void putWindowBack();
+    // Whether the real screen holds such an area: a smaller one would cut its shot off.
+    static bool screenHolds(QRect available);
     // The content of the sheet on screen, when it is a T.
     template <typename T> T* findSheet() const {
         for (QWidget* w : QApplication::topLevelWidgets())
