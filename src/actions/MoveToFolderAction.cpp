@@ -501,8 +501,16 @@ QCoro::Task<ActionResult> runMove(ProjectManager& manager, Variant variant,
         if (batch.done)
             break;
         co_await qCoro(&pipeline, &FolderMovePipeline::woke);
-        if (!self)
+        if (!self) {
+            // The window closed and the worker was told to stop: it still writes the file in
+            // flight's records, so the run waits for it and closes them in stores that outlive the
+            // window, rather than leave a worker writing to a journal its caller may end.
+            while (!pipeline.take().done)
+                co_await qCoro(&pipeline, &FolderMovePipeline::woke);
+            RecordMerge::closeRun(*run->m_recordRun, {run->m_services.auditLog, run->m_services.statsManager,
+                                                      run->m_services.traceWriter});
             co_return ActionResult{};
+        }
     }
     if (run->m_cancelled ||
         (manager.moveProgress().cancelMoveRequested && run->m_applied < run->inputCount()))

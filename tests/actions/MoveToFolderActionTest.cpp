@@ -493,7 +493,9 @@ TEST(MoveToFolderAction, MovesAcrossARealMountWithTheActualFileOperations) {
     EXPECT_EQ(h.pm().moveProgress().moveBytesCompleted, 301000);
 }
 
-// The window closes while a file is in flight: the run ends quietly, the file is where the move put it.
+// The window closes while a file is in flight: the run ends quietly, the file is where the move put
+// it, and its record is kept before the run returns (its worker no longer writes when the caller's
+// stores may end).
 TEST(MoveToFolderAction, AManagerGoneMidRunEndsTheRunQuietly) {
     MoveHarness h;
     const MediaFile a = h.makeFile("a.mov", 1);
@@ -516,4 +518,6 @@ TEST(MoveToFolderAction, AManagerGoneMidRunEndsTheRunQuietly) {
     EXPECT_EQ(result.succeeded, 0);
     EXPECT_TRUE(QFileInfo::exists(h.archived(a.path)));
     EXPECT_TRUE(QFileInfo::exists(b.path));
+    ASSERT_EQ(h.audit.entries().size(), 1);
+    EXPECT_EQ(h.audit.entries()[0].destinationPath, h.archived(a.path));
 }
