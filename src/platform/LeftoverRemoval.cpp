@@ -121,11 +121,12 @@ bool isOurName(const QByteArray& native) {
 }
 
 // The note of a rename or a move that a kill stopped: settled, not removed like a leftover.
-std::optional<FileOpStatus> settledNote(const QByteArray& native, leftover::RunningWriters& writers) {
+std::optional<FileOpStatus> settledNote(const QByteArray& native, leftover::RunningWriters& writers,
+                                        const ClaimVouch& vouch) {
     const QByteArray name = native.mid(native.lastIndexOf('/') + 1);
     bool settled = false;
     if (isClaimNoteName(name))
-        settled = resolveClaimNote(native, writers);
+        settled = resolveClaimNote(native, writers, vouch);
     else if (CrossDeviceMove::isSourceNoteName(name))
         settled = CrossDeviceMove::settleSourceNote(native, writers);
     else
@@ -139,10 +140,10 @@ std::optional<FileOpStatus> settledNote(const QByteArray& native, leftover::Runn
 
 } // namespace
 
-FileOpStatus leftover::removeAbandoned(QByteArray native, RunningWriters* writers) {
+FileOpStatus leftover::removeAbandoned(QByteArray native, RunningWriters* writers, const ClaimVouch& vouch) {
     RunningWriters own;
     RunningWriters& asked = writers ? *writers : own;
-    if (std::optional<FileOpStatus> note = settledNote(native, asked))
+    if (std::optional<FileOpStatus> note = settledNote(native, asked, vouch))
         return *note;
     if (const std::optional<Writer> writer = unfinishedWriteOf(native.mid(native.lastIndexOf('/') + 1))) {
         if (asked.isRunning(*writer))

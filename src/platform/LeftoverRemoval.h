@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/FileOperations.h"
+#include "platform/NoReplaceRename.h"
 
 #include <QByteArray>
 
@@ -22,8 +23,10 @@ class RunningWriters;
 // its writer is gone (EPERM "not ours", EBUSY "writer still running"). So does an empty file under
 // a name only we make that its writer never wrote (isInterruptedEmpty()). The note of a rename or
 // a move a kill stopped is settled instead (NoReplaceRename.h, CrossDeviceMove.h). One log line per
-// removal. `writers` (may be null) answers for the writers a sweep has asked about already.
-FileOpStatus removeAbandoned(QByteArray path, RunningWriters* writers = nullptr);
+// removal. `writers` (may be null) answers for the writers a sweep has asked about already; `vouch`
+// goes to a rename's note (resolveClaimNote()).
+FileOpStatus removeAbandoned(QByteArray path, RunningWriters* writers = nullptr,
+                             const ClaimVouch& vouch = {});
 
 } // namespace leftover
 

@@ -155,6 +155,16 @@ bool sweepWithoutItem(const QByteArray& root, const QByteArray& name, leftover::
            leftover::removeAbandoned(path, &writers).ok();
 }
 
+// An empty item at files/<name> stopped before its note said it stood is still the claim when the
+// note's writer made the info of <name> ahead: every program that keeps to the Trash's rules takes a
+// name by making its info first, so none could have put an item there while ours stands.
+bool claimedBehindOwnInfo(const QByteArray& root, const leftover::Writer& writer, const QByteArray& to) {
+    const QByteArray name = to.mid(to.lastIndexOf('/') + 1);
+    const std::optional<leftover::Mark> mark =
+        leftover::markOf(root + "/info/" + name + kInfoSuffix.toByteArray());
+    return mark && mark->writer == writer;
+}
+
 } // namespace
 
 int LinuxTrash::sweepLeftovers(const QByteArray& root) {
@@ -167,7 +177,10 @@ int LinuxTrash::sweepLeftovers(const QByteArray& root) {
     // beside it then has no item.
     if (!items->claimNotes.isEmpty()) {
         for (const QByteArray& note : std::as_const(items->claimNotes))
-            leftover::removeAbandoned(note, &writers);
+            leftover::removeAbandoned(note, &writers,
+                                      [&root](const leftover::Writer& writer, const QByteArray& to) {
+                                          return claimedBehindOwnInfo(root, writer, to);
+                                      });
         items = listItems(files);
         if (!items)
             return 0;

@@ -254,13 +254,14 @@ bool isStaleUnreadable(const QByteArray& path) {
            ::time(nullptr) - st.st_mtim.tv_sec > leftover::interruptedAfterSeconds;
 }
 
-// The rename never came: the empty item at `to` goes when the note proves it the claim its writer
-// made, and is kept otherwise, as another's (the name was free when the note was written).
-void settleClaim(const Note& note, const struct stat& to) {
+// The rename never came: the empty item at `to` goes when the note, or what `vouch` knows of its
+// writer, proves it the claim its writer made, and is kept otherwise, as another's (the name was
+// free when the note was written).
+void settleClaim(const Note& note, const struct stat& to, const ClaimVouch& vouch) {
     const bool empty = S_ISDIR(to.st_mode) || (S_ISREG(to.st_mode) && to.st_size == 0);
     if (!empty)
         return;
-    if (!note.claimed) {
+    if (!note.claimed && !(vouch && vouch(note.mark.writer, note.to))) {
         AppLog::info(QStringLiteral("Kept ") + QFile::decodeName(note.to) +
                      QStringLiteral(": nothing shows it is the claim an interrupted rename noted"));
         return;
@@ -303,7 +304,7 @@ bool isClaimNoteName(QByteArrayView name) {
     return name.startsWith('.') && name.endsWith(kNoteSuffix) && name.size() > 1 + kNoteSuffix.size();
 }
 
-bool resolveClaimNote(const QByteArray& path, leftover::RunningWriters& writers) {
+bool resolveClaimNote(const QByteArray& path, leftover::RunningWriters& writers, const ClaimVouch& vouch) {
     const std::optional<Note> note = readNote(path);
     if (!note) {
         if (!isStaleUnreadable(path))
@@ -321,7 +322,7 @@ bool resolveClaimNote(const QByteArray& path, leftover::RunningWriters& writers)
             if (!S_ISDIR(to.st_mode))
                 ::unlink(note->to.constData()); // a second link: the file keeps its first name
         } else if (stillNoted(*note, from)) {
-            settleClaim(*note, to);
+            settleClaim(*note, to, vouch);
         }
     }
     return ::unlink(path.constData()) == 0;

@@ -8,6 +8,7 @@ namespace tarnwick {
 
 namespace leftover {
 class RunningWriters;
+struct Writer;
 } // namespace leftover
 
 // The system calls of a rename that never replaces; tests put others in their place.
@@ -55,6 +56,12 @@ bool isClaimNoteName(QByteArrayView name);
 // `to` the note does not prove ours (another's, put there after a kill before the claim). Then the
 // note goes. A note whose writer still runs is kept, and an empty one (its writer stopped before
 // writing it) once it is stale. True when the note went.
-bool resolveClaimNote(const QByteArray& note, leftover::RunningWriters& writers);
+//
+// `vouch` may prove the empty item the claim where the note cannot (its writer was stopped between
+// the claim and the note's word): told the note's writer and `to`, true when something that writer
+// made keeps every other program off that name.
+using ClaimVouch = std::function<bool(const leftover::Writer& writer, const QByteArray& to)>;
+bool resolveClaimNote(const QByteArray& note, leftover::RunningWriters& writers,
+                      const ClaimVouch& vouch = {});
 
 } // namespace tarnwick

@@ -178,8 +178,11 @@ QSet<QString> checkAfterKill(const QString& media, const QString& trash, int fil
         if (item.startsWith('.') && (item.endsWith(QStringLiteral(".tarnwick-claim")) ||
                                      item.startsWith(QStringLiteral(".tarnwick-new-"))))
             continue;
+        // A claim beside its note, said or still the one made ahead (the kill came between the two).
+        const QByteArray native = QFile::encodeName(trash + "/files/" + item);
         if (QFileInfo(trash + "/files/" + item).size() == 0 &&
-            QFileInfo::exists(QFile::decodeName(claimNotePath(QFile::encodeName(trash + "/files/" + item)))))
+            (QFileInfo::exists(QFile::decodeName(claimNotePath(native))) ||
+             QFileInfo::exists(QFile::decodeName(claimNoteAheadPath(native)))))
             continue;
         const int index = indexOf(readBytes(trash + "/files/" + item));
         EXPECT_GE(index, 0) << "damaged in the Trash: " << qPrintable(item);

@@ -31,7 +31,7 @@ using namespace tarnwick::test;
 namespace {
 
 constexpr char kMedia[] = "TARNWICK_TRASH_STOP_MEDIA";
-constexpr char kStop[] = "TARNWICK_TRASH_STOP_AT"; // "renamed:N", "linked" or "claimed"
+constexpr char kStop[] = "TARNWICK_TRASH_STOP_AT"; // "renamed:N", "noted", "linked" or "claimed"
 constexpr char kCalls[] =
     "TARNWICK_TRASH_STOP_CALLS"; // "links": no RENAME_NOREPLACE; "none": no links either
 
@@ -147,7 +147,9 @@ TEST(LinuxTrashStopChild, TrashesUntilStopped) {
             ::raise(SIGKILL);
     });
     std::optional<NoReplaceCalls::Step> step;
-    if (stop == "linked")
+    if (stop == "noted")
+        step = NoReplaceCalls::Step::noted;
+    else if (stop == "linked")
         step = NoReplaceCalls::Step::linked;
     else if (stop == "claimed")
         step = NoReplaceCalls::Step::claimed;
@@ -303,7 +305,9 @@ TEST(LinuxTrashRemount, AKilledRunsInfosSurviveTheVolumeMountedAgain) {
 // second link of the file, or (without hard links) an empty file a plain rename then replaces. A
 // run killed between those steps leaves them known as ours: the next sweep takes the second link
 // back (the file stays where it was) or the claim, and the info with it; trashed again, the file
-// gets its own name, not a numbered one. An empty sidecar a kill left goes too.
+// gets its own name, not a numbered one. So does a claim made before its note could say so: the
+// info of its name, made ahead by the same run, kept every other program off the name. An empty
+// sidecar a kill left goes too.
 TEST(LinuxTrashFallbacks, AKillBetweenTheStepsOfARenameLeavesNothingUnknown) {
     QTemporaryDir home;
     const QString media = home.filePath("media");
@@ -313,11 +317,16 @@ TEST(LinuxTrashFallbacks, AKillBetweenTheStepsOfARenameLeavesNothingUnknown) {
     struct Case {
         const char* calls;
         const char* stop;
+        bool claimAfterTheKill = false; // the claim stands, its note still the one made ahead
     };
-    for (const Case& c : {Case{"links", "linked"}, Case{"none", "claimed"}}) {
+    for (const Case& c : {Case{"links", "linked"}, Case{"none", "claimed"}, Case{"none", "noted", true}}) {
         SCOPED_TRACE(c.stop);
         ASSERT_TRUE(writeBytes(media + "/clip.mov", patternBytes(5000, 1)));
         ASSERT_TRUE(runStoppedChild(home.path(), media, c.stop, c.calls));
+        if (c.claimAfterTheKill) {
+            ASSERT_TRUE(QFileInfo::exists(trash + "/info/clip.mov.trashinfo"));
+            ASSERT_TRUE(writeBytes(trash + "/files/clip.mov", {}));
+        }
         ASSERT_TRUE(QFileInfo::exists(trash + "/files/clip.mov")) << "nothing in files/";
         ASSERT_TRUE(QFileInfo::exists(media + "/clip.mov"));
 
