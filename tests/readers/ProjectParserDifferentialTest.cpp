@@ -142,7 +142,7 @@ QByteArray markerSoup(std::mt19937& rng, int lines) {
         QStringLiteral("<AudioMediaSource ObjectID=\"%1\">"),
         QStringLiteral("<VideoSequenceSource ObjectID=\"%1\">"),
         QStringLiteral("<Media ObjectURef=\"m%1\"/>"),
-        QStringLiteral("<TrackGroups Version=\"1\">"),
+        QStringLiteral("<TrackGroups Version=\"%1\">"),
     };
     QString text;
     for (int l = 0; l < lines; ++l) {
