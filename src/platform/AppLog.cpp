@@ -167,12 +167,15 @@ private:
             }
             m_space.notify_all();
             write(batch);
+            // Freed before a flush returns: a test that forks right after it finds this thread
+            // holding no lock of the allocator.
+            const size_t written = batch.size();
+            batch.clear();
             {
                 std::lock_guard lock(m_mutex);
-                m_written += batch.size();
+                m_written += written;
             }
             m_done.notify_all();
-            batch.clear();
         }
     }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/AppLog.h"
 #include "platform/LeftoverMark.h"
 #include "platform/LeftoverSweep.h"
 
@@ -7,16 +8,22 @@
 #include <QString>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <functional>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace tarnwick::testing {
 
 // Runs `work` in a child process that is killed with SIGKILL by `work` itself or right after it.
+// The log's writer is idle first: a child forked while another thread holds a lock of the allocator
+// or the output would wait on it for good. Should it hang all the same, it is killed and the test
+// fails rather than wait.
 inline void inKilledChild(const std::function<void()>& work) {
+    AppLog::flush();
     const pid_t child = ::fork();
     ASSERT_NE(child, -1);
     if (child == 0) {
@@ -24,7 +31,15 @@ inline void inKilledChild(const std::function<void()>& work) {
         ::raise(SIGKILL);
     }
     int status = 0;
-    ::waitpid(child, &status, 0);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+    pid_t ended = 0;
+    while ((ended = ::waitpid(child, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (ended == 0) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, &status, 0);
+        FAIL() << "the forked child hung for 2 minutes";
+    }
     ASSERT_TRUE(WIFSIGNALED(status));
 }
 
