@@ -8,7 +8,7 @@ Fds are read from strace's -y annotation (the kernel's path of each fd at the ca
 and threads sharing a table need no bookkeeping; an O_TMPFILE info is known by its linkat name.
 A call counts as done at the line carrying its result and as started at its first line.
 Usage: strace-sync-order.py TRACE  (exit 1 on any file out of order)"""
-import re, sys, json, collections
+import re, sys, collections
 
 path = sys.argv[1]
 line_re = re.compile(r'^(\d+)\s+(\S+)\s+(.*)$')
@@ -37,8 +37,28 @@ with open(path, errors='replace') as f:
             calls.append((c.group(1), c.group(2), None, n, n))
 calls.sort(key=lambda c: c[3])
 
+# strace's C escapes (\\n, \\", \\0, \\342, \\x7f): a name's bytes, or a write's binary data.
+escape_re = re.compile(r'\\(x[0-9a-fA-F]{2}|[0-7]{1,3}|.)', re.S)
+simple = {'n': 10, 't': 9, 'r': 13, 'v': 11, 'f': 12, 'a': 7, 'b': 8}
+
+def unescape(text):
+    out = bytearray()
+    pos = 0
+    for m in escape_re.finditer(text):
+        out += text[pos:m.start()].encode('utf-8', 'surrogateescape')
+        e = m.group(1)
+        if e[0] == 'x':
+            out.append(int(e[1:], 16))
+        elif e[0] in '01234567':
+            out.append(int(e, 8) & 0xff)
+        else:
+            out.append(simple.get(e, ord(e[0]) if len(e.encode()) == 1 else 63))
+        pos = m.end()
+    out += text[pos:].encode('utf-8', 'surrogateescape')
+    return out.decode('utf-8', 'surrogateescape')
+
 def strs(args):
-    return [json.loads('"' + s + '"') if '\\u' not in s else s for s in re.findall(r'"((?:[^"\\]|\\.)*)"', args)]
+    return [unescape(s) for s in re.findall(r'"((?:[^"\\]|\\.)*)"', args)]
 
 def fdpath(args):
     m = fdarg_re.match(args)
