@@ -64,6 +64,10 @@ public:
     const MediaFile& inputAt(qsizetype index) const {
         return isList() ? m_input.at(index) : m_bin.at(index).mediaFile;
     }
+    // Where the run's records end up; they outlive the window.
+    RecordStores stores() const {
+        return {m_services.auditLog, m_services.statsManager, m_services.traceWriter};
+    }
     FileRecord recordOf(const MediaFile& file, const FolderMoveJob& job, bool withContainer) const;
     QList<FileRecord> recordsOf(const MediaFile& file, const FolderMoveJob& job);
 
@@ -386,9 +390,7 @@ void FolderMoveRun::finish() {
     applyMarks(true);
     // The run's share of the bin goes first: the bin is changed below without a copy.
     m_bin = {};
-    RecordMerge::closeRun(*m_recordRun,
-                          {m_services.auditLog, m_services.statsManager, m_services.traceWriter})
-        .applyTo(m_result);
+    RecordMerge::closeRun(*m_recordRun, stores()).applyTo(m_result);
     if (isList()) {
         m_manager.updateMoveProgress([](MoveProgress& move) {
             move.moveFilesCompleted = move.moveTotalFiles;
@@ -507,8 +509,7 @@ QCoro::Task<ActionResult> runMove(ProjectManager& manager, Variant variant,
             // window, rather than leave a worker writing to a journal its caller may end.
             while (!pipeline.take().done)
                 co_await qCoro(&pipeline, &FolderMovePipeline::woke);
-            RecordMerge::closeRun(*run->m_recordRun, {run->m_services.auditLog, run->m_services.statsManager,
-                                                      run->m_services.traceWriter});
+            RecordMerge::closeRun(*run->m_recordRun, run->stores());
             co_return ActionResult{};
         }
     }
